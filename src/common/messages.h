@@ -1,0 +1,58 @@
+// Message boxes, error texts, memory blocks and small text helpers.
+//
+// Every message box of the program goes through ShowMessageBox. A test can
+// install a responder that sees each box and answers it instead of the user.
+#pragma once
+
+#include <windows.h>
+#include <stdarg.h>
+
+// Answers a message box instead of MessageBoxA: gets what the box would show
+// and returns the button the "user" pressed (IDOK, IDYES, ...).
+typedef int (*MessageBoxResponder)(HWND owner, const char* text, const char* title, UINT type);
+
+// Installs a responder; null brings back the real MessageBoxA.
+void SetMessageBoxResponder(MessageBoxResponder responder);
+
+// The single routine that shows a message box.
+int ShowMessageBox(HWND owner, const char* text, const char* title, UINT type);
+
+// Formats like wvsprintfA into `buffer` of `size` bytes (size >= 1). The text
+// is formatted with room for the formatter's whole output (1024 characters)
+// and its first size - 1 characters are kept, so nothing is ever written past
+// the buffer. Returns the length of the kept text.
+int FormatBounded(char* buffer, int size, const char* format, va_list args);
+
+// Formats the text (at most 1023 characters) and shows it in a box with the
+// given title and type; returns the answer. For the program's questions.
+int AskUser(const char* title, UINT type, const char* format, ...);
+
+// Formats into a 256-byte message and shows it titled "Setup".
+void ShowMessage(HWND owner, const char* format, va_list args, UINT type);
+void ReportError(const char* format, ...);
+void ReportErrorOwned(HWND owner, const char* format, ...);
+void ReportWarning(const char* format, ...);
+
+// "<facility>/<code> - <system text>" for the thread's last error code.
+// The text lives in one shared buffer until the next call.
+const char* LastErrorText();
+
+// Fixed blocks of the local heap; failures report themselves.
+void* AllocBlock(DWORD size);
+void* ReallocBlock(void* block, DWORD size);
+void FreeBlock(void* block);
+char* DuplicateString(const char* text);
+
+bool IsBlank(char c);
+const char* SkipBlanks(const char* text);
+char* SkipBlanks(char* text);
+const char* FindAnyOf(const char* text, const char* set);
+char* FindAnyOf(char* text, const char* set);
+// 0 when the first n characters of a and b are equal ignoring case.
+int CompareNoCase(const char* a, const char* b, int n);
+
+// Bounded copies: false (and nothing past the buffer) when the result with
+// its NUL would need more than `size` bytes; the buffer then holds a NUL-ended
+// prefix.
+bool CopyText(char* buffer, int size, const char* text);
+bool AppendText(char* buffer, int size, const char* text);

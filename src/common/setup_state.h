@@ -1,0 +1,79 @@
+// The one process-wide record of the setup program. It lives for the whole
+// process and owns every string and table in it; nothing is freed at exit.
+#pragma once
+
+#include <windows.h>
+
+// Three owned strings. In the file table: file name, destination directory,
+// source directory. In the link table: shortcut name, target path, arguments.
+struct EntryRecord {
+    char* First;
+    char* Second;
+    char* Third;
+};
+typedef EntryRecord FileEntry;
+typedef EntryRecord LinkEntry;
+
+// The most entries a base section and its OS twin may hold together.
+const int ScriptEntryLimit = 100;
+// Room in the tables: the script's entries plus the automatic ones that the
+// install sequence appends (the program, devmgr16.dll; the uninstall link).
+const int FileTableRoom = ScriptEntryLimit + 2;
+const int LinkTableRoom = ScriptEntryLimit + 1;
+
+// The growable text of the installation log.
+struct InstallLogText {
+    char* Text;      // null before the first line
+    DWORD Capacity;  // bytes in the block, a multiple of 512
+    DWORD Length;    // characters of text, NUL not counted
+};
+
+struct SetupState {
+    // Start-up
+    HINSTANCE InstanceHandle;
+    BOOL IsWindowsNT;
+    char* ProgramPath;
+    char* ProgramDir;   // no trailing backslash
+    char* ProgramName;
+    char* CurrentDir;
+    char* WorkDir;
+    EntryRecord* FileTable;
+    int FileCount;
+    EntryRecord* LinkTable;
+    int LinkCount;
+
+    // System folders
+    char* WindowsDir;
+    char* ProgramFilesDir;
+    char* LocalProgramsFolder;
+    char* CommonProgramsFolder;
+
+    // Main keys of setup.ini, as written there; null when absent
+    char* AppName;
+    char* AppVersion;
+    char* DefaultProgramGroup;
+    char* DefaultInstallDir;
+    char* StartMenuFolder;
+    char* DeviceName;
+    char* DeviceInfFile;
+    char* ReadmeFile;
+    char* LicenseFile;
+    char* FlushCommand;
+
+    // Chosen in the directories dialog
+    char* InstallDir;
+    char* ProgramGroup;
+
+    // Type text of the InstallDevice log line
+    char* DeviceTypeText;
+
+    InstallLogText InstallLog;
+    BOOL LogFileLogged;
+    BOOL RestartNeeded;
+};
+
+extern SetupState Setup;
+
+// Buffer sizes shared by the whole program.
+const int PathBufferSize = 260;
+const int MessageBufferSize = 256;

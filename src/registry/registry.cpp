@@ -1,0 +1,119 @@
+#include "registry/registry.h"
+
+#include "common/messages.h"
+#include "common/setup_state.h"
+
+namespace {
+
+const char ShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char CurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+
+bool LoadWindowsDir() {
+    char path[PathBufferSize];
+    UINT length = GetWindowsDirectoryA(path, sizeof path);
+    if (length >= sizeof path)
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    if (length == 0 || length >= sizeof path) {
+        ReportError("Cannot get Windows directory (%s)", LastErrorText());
+        return false;
+    }
+    Setup.WindowsDir = DuplicateString(path);
+    return Setup.WindowsDir != nullptr;
+}
+
+// The all-users folder falls back to the user's own when its value or its
+// whole key is missing (a missing key has been reported; the user's folder
+// still serves). Any other failure has been reported and stops start-up.
+bool LoadCommonProgramsFolder() {
+    Setup.CommonProgramsFolder = ReadRegistryString(HKEY_LOCAL_MACHINE, ShellFoldersKey, "Common Programs", false);
+    if (Setup.CommonProgramsFolder)
+        return true;
+    if (GetLastError() != ERROR_FILE_NOT_FOUND)
+        return false;
+    Setup.CommonProgramsFolder = DuplicateString(Setup.LocalProgramsFolder);
+    return Setup.CommonProgramsFolder != nullptr;
+}
+
+}  // namespace
+
+bool LoadSystemFolders() {
+    if (!LoadWindowsDir())
+        return false;
+    Setup.LocalProgramsFolder = ReadRegistryString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", true);
+    if (!Setup.LocalProgramsFolder || !LoadCommonProgramsFolder())
+        return false;
+    Setup.ProgramFilesDir = ReadRegistryString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir", true);
+    return Setup.ProgramFilesDir != nullptr;
+}
+
+char* ReadRegistryString(HKEY root, const char* keyPath, const char* valueName, bool required) {
+    RegistryKey key = {nullptr};
+    if (!OpenRegistryKey(&key, root, keyPath))
+        return nullptr;
+    char value[PathBufferSize];
+    bool found = QueryStringValue(&key, valueName, value, required);
+    DWORD error = GetLastError();
+    CloseRegistryKey(&key);
+    SetLastError(error);  // the caller tells a missing value by it
+    return found ? DuplicateString(value) : nullptr;
+}
+
+bool OpenRegistryKey(RegistryKey* key, HKEY root, const char* keyPath) {
+    LONG result = RegOpenKeyA(root, keyPath, &key->Handle);
+    SetLastError(result);
+    if (result != ERROR_SUCCESS) {
+        key->Handle = nullptr;
+        ReportError("Cannot open registry key \"%s\" (%s)", keyPath, LastErrorText());
+        SetLastError(result);  // kept for the caller, whatever the box did
+        return false;
+    }
+    return true;
+}
+
+bool QueryStringValue(RegistryKey* key, const char* valueName, char* buffer, bool required) {
+    DWORD type = 0;
+    DWORD size = PathBufferSize;
+    LONG result = RegQueryValueExA(key->Handle, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    SetLastError(result);
+    if (result == ERROR_SUCCESS) {
+        if (type != REG_SZ) {
+            ReportError("Registry value \"%s\" hasn't string type", valueName);
+            return false;
+        }
+        // A stored string need not end in NUL; the buffer must.
+        if (size == 0 || buffer[size - 1] != '\0') {
+            if (size >= PathBufferSize) {
+                SetLastError(ERROR_MORE_DATA);
+                ReportError("Cannot query registry value \"%s\" (%s)", valueName, LastErrorText());
+                return false;
+            }
+            buffer[size] = '\0';
+        }
+        return true;
+    }
+    if (result == ERROR_FILE_NOT_FOUND && !required)
+        return false;
+    ReportError("Cannot query registry value \"%s\" (%s)", valueName, LastErrorText());
+    SetLastError(result);
+    return false;
+}
+
+void CloseRegistryKey(RegistryKey* key) {
+    if (key->Handle) {
+        RegCloseKey(key->Handle);
+        key->Handle = nullptr;
+    }
+}
+
+bool DeleteRegistryKey(const char* text) {
+    LONG result = ERROR_FILE_NOT_FOUND;
+    if (CompareNoCase(text, "HKLM\\", 5) == 0)
+        result = RegDeleteKeyA(HKEY_LOCAL_MACHINE, text + 5);
+    else if (CompareNoCase(text, "HKCU\\", 5) == 0)
+        result = RegDeleteKeyA(HKEY_CURRENT_USER, text + 5);
+    if (result == ERROR_SUCCESS)
+        return true;
+    SetLastError(result);
+    ReportError("Cannot delete key %s (%s)", text, LastErrorText());
+    return false;
+}

@@ -1,0 +1,199 @@
+#include "startup/startup.h"
+
+#include <objbase.h>
+
+#include "common/messages.h"
+#include "common/setup_state.h"
+#include "install/install_sequence.h"
+#include "registry/registry.h"
+#include "uninstall/deferred.h"
+#include "uninstall/uninstall.h"
+
+SetupState Setup;
+
+const char RestartQuestion[] =
+    "Uninstaller cannot delete some files because they are in use.\n"
+    "To properly delete them, Windows must be restarted. If you choose\n"
+    "to restart later, you must not try to install this product until\n"
+    "the files will be deleted.\n\nRestart Windows now?";
+
+extern "C" void WINAPI ProgramEntry() {
+    STARTUPINFOA startup;
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    const char* arguments = ArgumentTextOf(GetCommandLineA());
+    ExitProcess(SetupMain(GetModuleHandleA(nullptr), nullptr, arguments, startup.wShowWindow));
+}
+
+const char* ArgumentTextOf(const char* commandLine) {
+    const char* end;
+    if (*commandLine == '"') {
+        end = commandLine + 1;
+        while (*end && *end != '"')
+            end++;
+    } else {
+        end = commandLine;
+        while (*end && *end != ' ')
+            end++;
+    }
+    if (!*end)
+        return end;
+    return SkipBlanks(end + 1);
+}
+
+namespace {
+
+// Digit value of a character, or a value no radix accepts.
+unsigned DigitValue(char c) {
+    char upper[1] = {c};
+    CharUpperBuffA(upper, 1);
+    if (upper[0] >= '0' && upper[0] <= '9')
+        return upper[0] - '0';
+    if (upper[0] >= 'A' && upper[0] <= 'Z')
+        return upper[0] - 'A' + 10;
+    return 36;
+}
+
+}  // namespace
+
+DWORD ParseNumber(const char* text, unsigned radix, const char** end) {
+    DWORD value = 0;
+    for (;; text++) {
+        unsigned digit = DigitValue(*text);
+        if (digit >= radix)
+            break;
+        unsigned long long next = (unsigned long long)value * radix + digit;
+        if (next > 0xFFFFFFFFull)
+            break;
+        value = (DWORD)next;
+    }
+    *end = text;
+    return value;
+}
+
+bool InterpretCommandLine(const char* arguments, const char* currentDir, const char* programDir,
+                          CommandLineChoice* choice) {
+    choice->Mode = InstallMode;
+    choice->ProcessId = 0;
+    choice->DirectoryText = nullptr;
+    if (arguments[0] == '-') {
+        char selector = arguments[1];
+        if (selector == 'c') {
+            choice->DirectoryText = currentDir;
+        } else if (selector == 'u') {
+            const char* rest = SkipBlanks(arguments + 2);
+            choice->Mode = UninstallMode;
+            choice->ProcessId = ParseNumber(rest, 16, &rest);
+            choice->DirectoryText = SkipBlanks(rest);
+        } else {
+            ReportError("Invalid command line switch \"%c\"", selector);
+            return false;
+        }
+    } else if (arguments[0]) {
+        ReportError("Invalid command line \"%s\"", arguments);
+        return false;
+    }
+    if (!choice->DirectoryText || !choice->DirectoryText[0])
+        choice->DirectoryText = programDir;
+    return true;
+}
+
+bool InitializeCom() {
+    HRESULT result = CoInitialize(nullptr);
+    if (FAILED(result)) {
+        SetLastError(result);
+        ReportError("Cannot initialize COM (%s)", LastErrorText());
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+bool CheckOsVersion() {
+    OSVERSIONINFOA version;
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExA(&version)) {
+        // Without a version the program cannot know the system supports it.
+        ReportError("OS versions before 4.0 are not supported (%s)", LastErrorText());
+        return false;
+    }
+    if (version.dwMajorVersion < 4) {
+        ReportError("OS versions before 4.0 are not supported");
+        return false;
+    }
+    Setup.IsWindowsNT = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    return true;
+}
+
+bool LoadProgramPaths() {
+    char path[PathBufferSize];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length >= sizeof path)
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);  // a cut path is no path
+    if (length == 0 || length >= sizeof path) {
+        ReportError("Cannot get process module name (%s)", LastErrorText());
+        return false;
+    }
+    Setup.ProgramPath = DuplicateString(path);
+    if (!Setup.ProgramPath)
+        return false;
+    char* lastBackslash = path;
+    for (char* p = path; *p; p++) {
+        if (*p == '\\')
+            lastBackslash = p;
+    }
+    Setup.ProgramName = DuplicateString(*lastBackslash == '\\' ? lastBackslash + 1 : path);
+    if (!Setup.ProgramName)
+        return false;
+    *lastBackslash = '\0';
+    Setup.ProgramDir = DuplicateString(path);
+    return Setup.ProgramDir != nullptr;
+}
+
+bool LoadCurrentDir() {
+    char path[PathBufferSize];
+    DWORD length = GetCurrentDirectoryA(sizeof path, path);
+    if (length >= sizeof path)
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    if (length == 0 || length >= sizeof path) {
+        ReportError("Cannot get current directory path (%s)", LastErrorText());
+        return false;
+    }
+    Setup.CurrentDir = DuplicateString(path);
+    return Setup.CurrentDir != nullptr;
+}
+
+bool AllocateTables() {
+    Setup.FileTable = static_cast<EntryRecord*>(AllocBlock(FileTableRoom * sizeof(EntryRecord)));
+    Setup.LinkTable = static_cast<EntryRecord*>(AllocBlock(LinkTableRoom * sizeof(EntryRecord)));
+    return Setup.FileTable && Setup.LinkTable;
+}
+
+bool StartUp(HINSTANCE instance) {
+    Setup.InstanceHandle = instance;
+    return CheckOsVersion() && LoadProgramPaths() && LoadCurrentDir() && InitializeCom() &&
+           LoadSystemFolders() && AllocateTables();
+}
+
+void OfferRestart() {
+    if (ShowMessageBox(nullptr, RestartQuestion, "Setup", MB_ICONWARNING | MB_YESNO) == IDYES)
+        RestartWindows();
+}
+
+}  // namespace
+
+int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, const char* arguments, int) {
+    if (!StartUp(instance))
+        return 1;
+    CommandLineChoice choice;
+    if (!InterpretCommandLine(arguments, Setup.CurrentDir, Setup.ProgramDir, &choice))
+        return 1;
+    Setup.WorkDir = DuplicateString(choice.DirectoryText);
+    if (!Setup.WorkDir)
+        return 1;
+    bool succeeded = choice.Mode == InstallMode ? RunInstall() : RunUninstall(choice.ProcessId);
+    if (Setup.RestartNeeded)
+        OfferRestart();
+    return succeeded ? 0 : 1;
+}

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Checks the import table of each setup.exe given: only Windows system DLLs
+# that the program may use. Prints the size of each file.
+set -u
+allowed=" kernel32.dll user32.dll advapi32.dll ole32.dll winmm.dll "
+status=0
+for exe in "$@"; do
+    if [ ! -f "$exe" ]; then
+        echo "FAIL: $exe is missing (build the i686 and x86_64 presets first)"
+        status=1
+        continue
+    fi
+    dlls=$(objdump -p "$exe" | awk '/DLL Name:/ {print tolower($3)}' | sort -u)
+    for dll in $dlls; do
+        case "$allowed" in
+        *" $dll "*) ;;
+        *) echo "FAIL: $exe imports $dll"; status=1 ;;
+        esac
+    done
+    echo "$(basename "$(dirname "$exe")")/$(basename "$exe"): $(stat -c %s "$exe") bytes, imports: $(echo $dlls)"
+done
+exit $status

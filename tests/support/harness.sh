@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Test harness for the programs that run under Wine: a private Xvfb display
+# and a private Wine prefix under the build tree, never the user's own.
+#
+#   harness.sh start DIR   start Xvfb, make DIR/prefix from a golden copy, keep
+#                          a wineserver alive
+#   harness.sh stop DIR    stop the wineserver and Xvfb
+#   harness.sh env DIR     print the environment for a program run (sourced by
+#                          wine-run.sh)
+#   harness.sh fresh-prefix DIR TARGET
+#                          copy the golden prefix to TARGET (a throwaway prefix)
+set -u
+
+action=${1:?action}
+dir=${2:?harness directory}
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+
+export HOME="$dir/home"
+export WINEDEBUG=-all
+# No desktop files for shortcuts, no Mono/Gecko installers in wineboot.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
+
+free_display() {
+    local n
+    for n in $(seq 91 160); do
+        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+            echo "$n"
+            return 0
+        fi
+    done
+    return 1
+}
+
+start_display() {
+    local n
+    n=$(free_display) || { echo "harness: no free X display" >&2; exit 1; }
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+    echo $! >"$dir/xvfb.pid"
+    for _ in $(seq 1 100); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        sleep 0.1
+    done
+    [ -e "/tmp/.X11-unix/X$n" ] || { echo "harness: Xvfb :$n did not start" >&2; exit 1; }
+    echo ":$n" >"$dir/display"
+}
+
+# Wine's own desktop window draws captions and delivers posted messages at
+# once; its fonts make dialog texts legible.
+configure_prefix() {
+    local prefix=$1
+    WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
+    WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >/dev/null 2>&1
+}
+
+make_golden_prefix() {
+    local golden="$dir/prefix.golden"
+    [ -f "$golden/.complete" ] && return 0
+    rm -rf "$golden"
+    mkdir -p "$HOME"
+    WINEPREFIX="$golden" wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+    configure_prefix "$golden"
+    WINEPREFIX="$golden" wineserver -w </dev/null >/dev/null 2>&1
+    touch "$golden/.complete"
+}
+
+case "$action" in
+start)
+    "$0" stop "$dir" </dev/null >/dev/null 2>&1
+    start_display
+    export DISPLAY=$(cat "$dir/display")
+    make_golden_prefix || exit 1
+    rm -rf "$dir/prefix"
+    cp -a "$dir/prefix.golden" "$dir/prefix"
+    # Detached from our output: CTest waits until every holder of it is gone.
+    WINEPREFIX="$dir/prefix" wineserver -p </dev/null >/dev/null 2>&1
+    # The first program brings up Wine's desktop and services, which outlive
+    # it: start them here, detached from the output of the tests.
+    WINEPREFIX="$dir/prefix" wine cmd /c exit </dev/null >/dev/null 2>&1
+    echo "harness: display $DISPLAY, prefix $dir/prefix"
+    ;;
+stop)
+    [ -d "$dir/prefix" ] && WINEPREFIX="$dir/prefix" wineserver -k 2>/dev/null
+    if [ -f "$dir/xvfb.pid" ]; then
+        kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
+        rm -f "$dir/xvfb.pid"
+    fi
+    exit 0
+    ;;
+env)
+    echo "export HOME='$HOME' WINEDEBUG='$WINEDEBUG' WINEDLLOVERRIDES='$WINEDLLOVERRIDES'"
+    echo "export WINEPREFIX='$dir/prefix' DISPLAY='$(cat "$dir/display" 2>/dev/null)'"
+    ;;
+fresh-prefix)
+    target=${3:?target}
+    rm -rf "$target"
+    cp -a "$dir/prefix.golden" "$target"
+    ;;
+*)
+    echo "harness: unknown action $action" >&2
+    exit 2
+    ;;
+esac
