@@ -1,0 +1,7 @@
+// The single entry through which the product's multimedia device is
+// installed or removed.
+#pragma once
+
+// Installs (the third text is the INF file name of the script) or removes
+// (the third text is the type text recorded in the log) the device.
+bool SetupDevice(bool install, const char* deviceName, const char* thirdText);
