@@ -1,5 +1,10 @@
 // The whole run of install mode.
 #pragma once
 
-// True only when every stage succeeded and the completion was shown.
+// Loads setup.ini, asks, shows the dialogs and runs the stages; on any
+// failure undoes what was logged. True only when every stage succeeded and
+// the completion was shown.
 bool RunInstall();
+
+// The device stage: installs the device and logs it.
+bool InstallDeviceStep();

@@ -24,7 +24,8 @@ const int LogLineLimit = 357;
 // Appends `text` and CR LF to the log. A text over LogLineLimit characters
 // is refused with a message, the log unchanged.
 bool AppendLogLine(const char* text);
-// Appends "<event name> <formatted arguments>".
+// Appends "<event name> <formatted arguments>"; a line over LogLineLimit
+// characters is refused like AppendLogLine's.
 bool LogEvent(EventCode code, const char* format, ...);
 // Writes the whole log to install.log in InstallDir (logging that file itself
 // after its first successful save).

@@ -1,9 +1,253 @@
 #include "uninstall/uninstall.h"
 
 #include "common/messages.h"
+#include "common/setup_state.h"
+#include "log/install_log.h"
+#include "log/replay.h"
+#include "uninstall/deferred.h"
 
-// The uninstaller is not part of this build yet.
-bool RunUninstall(DWORD) {
-    ReportError("Uninstall mode is not built yet");
+namespace {
+
+const DWORD ProcessIdWithoutSync = 0xFFFFFFFF;
+const DWORD SignalTimeout = 10000;
+const DWORD PrimaryExitTimeout = 30000;
+const DWORD ConnectFailurePause = 10000;
+
+// Room for " -u XXXXXXXX " and a working directory the size of a path.
+const int CommandTailSize = PathBufferSize + 16;
+
+// Everything StartDetachedCopy made, so that a failure can take it back.
+struct DetachedCopy {
+    char CopyPath[PathBufferSize];
+    char BatchPath[PathBufferSize];
+    bool BatchCreated;
+    HANDLE DeleteOnClose;
+    HANDLE BatchFile;
+};
+
+// The event's name is the working directory with "/" for every "\", which
+// a kernel object name may not hold.
+bool SyncEventName(char* name, int size) {
+    if (!CopyText(name, size, Setup.WorkDir)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    for (char* p = name; *p; p++) {
+        if (*p == '\\')
+            *p = '/';
+    }
+    return true;
+}
+
+bool FormatCommandTail(char* tail, int size) {
+    wsprintfA(tail, " -u %08X ", GetCurrentProcessId());
+    if (AppendText(tail, size, Setup.WorkDir))
+        return true;
+    ReportError("Installation directory path is too long: %s", Setup.WorkDir);
     return false;
+}
+
+bool CopyRunningProgram(DetachedCopy* copy) {
+    if (CopyFileA(Setup.ProgramPath, copy->CopyPath, FALSE))
+        return true;
+    ReportError("Cannot copy setup file to %s (%s)", copy->CopyPath, LastErrorText());
+    return false;
+}
+
+// NT removes the copy by itself once the last handle is closed and the
+// process running from it has ended.
+void MarkCopyForDeletion(DetachedCopy* copy) {
+    copy->DeleteOnClose = CreateFileA(copy->CopyPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (copy->DeleteOnClose == INVALID_HANDLE_VALUE)
+        DeleteOnRestart(copy->CopyPath);
+}
+
+// Windows 9x has no delete-on-close for a running program: a hidden batch
+// file waits for the copy to end and then deletes it and itself.
+bool WriteBatchFile(DetachedCopy* copy, const char* tail) {
+    copy->BatchFile = CreateTempFile(copy->BatchPath, sizeof copy->BatchPath, "BAT");
+    if (copy->BatchFile == INVALID_HANDLE_VALUE)
+        return false;
+    copy->BatchCreated = true;
+    char text[4 * PathBufferSize + CommandTailSize + 64];
+    wsprintfA(text, "@echo off\r\nstart /w ");
+    const char* parts[] = {copy->CopyPath, tail, "\r\ndel ", copy->CopyPath, "\r\ndel ", copy->BatchPath, "\r\n"};
+    for (const char* part : parts)
+        AppendText(text, sizeof text, part);
+    DWORD length = lstrlenA(text);
+    DWORD written = 0;
+    if (!WriteFile(copy->BatchFile, text, length, &written, nullptr) || written != length) {
+        ReportError("Cannot write text to %s (%s)", copy->BatchPath, LastErrorText());
+        return false;
+    }
+    CloseHandle(copy->BatchFile);
+    copy->BatchFile = INVALID_HANDLE_VALUE;
+    return true;
+}
+
+bool BatchCommandLine(const DetachedCopy* copy, char* commandLine, int size) {
+    char interpreter[PathBufferSize];
+    DWORD length = GetEnvironmentVariableA("ComSpec", interpreter, sizeof interpreter);
+    if (length >= sizeof interpreter)
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);  // never run a cut path
+    if (length == 0 || length >= sizeof interpreter) {
+        ReportError("Cannot get command interpreter path (%s)", LastErrorText());
+        return false;
+    }
+    CopyText(commandLine, size, interpreter);
+    AppendText(commandLine, size, " /c ");
+    AppendText(commandLine, size, copy->BatchPath);
+    return true;
+}
+
+bool StartCopyProcess(const char* application, char* commandLine, WORD showWindow) {
+    char currentDir[PathBufferSize];
+    if (!GetTempDir(currentDir, sizeof currentDir))
+        return false;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (showWindow == SW_HIDE) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+    }
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(application, commandLine, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
+                        currentDir, &startup, &process)) {
+        ReportError("Cannot start fork process (%s)", LastErrorText());
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+bool LaunchCopy(DetachedCopy* copy) {
+    char tail[CommandTailSize];
+    if (!FormatCommandTail(tail, sizeof tail))
+        return false;
+    if (Setup.IsWindowsNT) {
+        MarkCopyForDeletion(copy);
+        return StartCopyProcess(copy->CopyPath, tail, SW_SHOWDEFAULT);
+    }
+    char commandLine[2 * PathBufferSize + 8];
+    return WriteBatchFile(copy, tail) && BatchCommandLine(copy, commandLine, sizeof commandLine) &&
+           StartCopyProcess(nullptr, commandLine, SW_HIDE);
+}
+
+bool WaitForSignal(HANDLE event) {
+    DWORD result = WaitForSingleObject(event, SignalTimeout);
+    if (result == WAIT_OBJECT_0)
+        return true;
+    if (result == WAIT_TIMEOUT)
+        ReportError("Cannot get answer from EXE copy");
+    else
+        ReportError("Error waiting for event (%s)", LastErrorText());
+    return false;
+}
+
+void FinishDetachedCopy(DetachedCopy* copy, bool succeeded) {
+    if (copy->DeleteOnClose != INVALID_HANDLE_VALUE)
+        CloseHandle(copy->DeleteOnClose);
+    if (copy->BatchFile != INVALID_HANDLE_VALUE)
+        CloseHandle(copy->BatchFile);
+    if (succeeded)
+        return;
+    DeleteFileA(copy->CopyPath);
+    if (copy->BatchCreated)
+        DeleteFileA(copy->BatchPath);
+}
+
+void RunFirstStage(char* text, HANDLE event) {
+    char name[LogLineLimit + 1];
+    if (!FindEventArgument(name, sizeof name, text, AppNameEvent)) {
+        ReportError("No %s event in %s file", EventNameOf(AppNameEvent), "install.log");
+        return;
+    }
+    if (AskUser("Uninstall", MB_YESNO | MB_ICONINFORMATION | MB_DEFBUTTON2, "Do you really want to uninstall %s?",
+                name) != IDYES)
+        return;
+    if (ReplayLog(text, EventBit(InstallDeviceEvent)))
+        StartDetachedCopy(event);
+}
+
+// The first process is opened before it is signalled: it ends as soon as it
+// sees the signal.
+void SynchronizeWithFirstStage(DWORD processId, HANDLE event) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    DWORD openError = GetLastError();
+    if (!SetEvent(event))
+        ReportError("Cannot set sync event (%s)", LastErrorText());
+    if (process) {
+        WaitForSingleObject(process, PrimaryExitTimeout);
+        CloseHandle(process);
+        return;
+    }
+    SetLastError(openError);
+    ReportError("Cannot connect to primary process (%s)", LastErrorText());
+    Sleep(ConnectFailurePause);
+}
+
+void RunSecondStage(char* text, DWORD processId, HANDLE event) {
+    if (processId != ProcessIdWithoutSync)
+        SynchronizeWithFirstStage(processId, event);
+    ReplayLog(text, ~EventBit(InstallDeviceEvent));
+    if (!Setup.RestartNeeded)
+        ShowMessageBox(nullptr, "Uninstallation complete.", "Uninstall", MB_ICONINFORMATION);
+}
+
+}  // namespace
+
+HANDLE AcquireSyncEvent(bool open) {
+    char name[PathBufferSize];
+    HANDLE event = nullptr;
+    DWORD error = ERROR_FILENAME_EXCED_RANGE;
+    if (SyncEventName(name, sizeof name)) {
+        SetLastError(ERROR_SUCCESS);
+        event = CreateEventA(nullptr, FALSE, FALSE, name);
+        error = GetLastError();
+        if (event && error == (open ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS))
+            return event;
+        // Opening found no event of the first stage: say so, not "success".
+        if (event && open)
+            error = ERROR_FILE_NOT_FOUND;
+    }
+    if (event)
+        CloseHandle(event);
+    SetLastError(error);
+    ReportError("Cannot %s sync event (%s)", open ? "open" : "create", LastErrorText());
+    return nullptr;
+}
+
+bool StartDetachedCopy(HANDLE event) {
+    DetachedCopy copy = {};
+    copy.DeleteOnClose = INVALID_HANDLE_VALUE;
+    copy.BatchFile = INVALID_HANDLE_VALUE;
+    HANDLE file = CreateTempFile(copy.CopyPath, sizeof copy.CopyPath, "EXE");
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    bool succeeded = CopyRunningProgram(&copy) && LaunchCopy(&copy) && WaitForSignal(event);
+    FinishDetachedCopy(&copy, succeeded);
+    return succeeded;
+}
+
+bool RunUninstall(DWORD processId) {
+    HANDLE event = nullptr;
+    if (processId != ProcessIdWithoutSync) {
+        event = AcquireSyncEvent(processId != 0);
+        if (!event)
+            return false;
+    }
+    char* text = ReadWholeFile(Setup.WorkDir, "install.log", nullptr);
+    if (text) {
+        if (processId == 0)
+            RunFirstStage(text, event);
+        else
+            RunSecondStage(text, processId, event);
+        FreeBlock(text);
+    }
+    if (event)
+        CloseHandle(event);
+    return text != nullptr;
 }

@@ -77,9 +77,26 @@ start)
     # The first program brings up Wine's desktop and services, which outlive
     # it: start them here, detached from the output of the tests.
     WINEPREFIX="$dir/prefix" wine cmd /c exit </dev/null >/dev/null 2>&1
+    # Wine closes its desktop a moment after the last program of the prefix
+    # ends, and a program starting just then loses its first window. One
+    # program that waits for input from a pipe keeps the desktop up for the
+    # whole run (closing the pipe ends it), and the desktop is started here,
+    # detached from the output of the tests: the program that starts it
+    # hands it its own output, which CTest would then wait for.
+    rm -f "$dir/holder.fifo"
+    mkfifo "$dir/holder.fifo"
+    WINEPREFIX="$dir/prefix" wine cmd /c "set /p x=" <"$dir/holder.fifo" >/dev/null 2>&1 &
+    sleep 2147483647 >"$dir/holder.fifo" </dev/null 2>/dev/null &
+    echo $! >"$dir/holder.pid"
+    WINEPREFIX="$dir/prefix" wine explorer /desktop=Default,1024x768 </dev/null >/dev/null 2>&1 &
+    sleep 2
     echo "harness: display $DISPLAY, prefix $dir/prefix"
     ;;
 stop)
+    if [ -f "$dir/holder.pid" ]; then
+        kill "$(cat "$dir/holder.pid")" 2>/dev/null
+        rm -f "$dir/holder.pid" "$dir/holder.fifo"
+    fi
     [ -d "$dir/prefix" ] && WINEPREFIX="$dir/prefix" wineserver -k 2>/dev/null
     if [ -f "$dir/xvfb.pid" ]; then
         kill "$(cat "$dir/xvfb.pid")" 2>/dev/null

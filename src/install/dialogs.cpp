@@ -1,0 +1,147 @@
+#include "install/dialogs.h"
+
+#include "common/messages.h"
+#include "common/setup_state.h"
+#include "common/variables.h"
+#include "log/install_log.h"
+#include "resource.h"
+
+namespace {
+
+// The progress window while one is shown.
+HWND ProgressWindow;
+
+// Set by the procedure of a modal dialog once its window exists.
+// DialogBoxParamA ends with 0 both for a dialog the user closed and for one
+// that could not be created without an owner; only this tells them apart.
+bool DialogCreated;
+
+bool RunModalDialog(int templateId, DLGPROC procedure) {
+    DialogCreated = false;
+    INT_PTR result =
+        DialogBoxParamA(Setup.InstanceHandle, MAKEINTRESOURCEA(templateId), nullptr, procedure, 0);
+    if (result == -1 || !DialogCreated) {
+        ReportError("Cannot create dialog (%s)", LastErrorText());
+        return false;
+    }
+    return result != 0;
+}
+
+void FailDialogInit(HWND dialog) {
+    ReportErrorOwned(dialog, "Cannot init dialog");
+    EndDialog(dialog, 0);
+}
+
+bool SetControlText(HWND dialog, int id, const char* text) {
+    return SendDlgItemMessageA(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) != 0;
+}
+
+bool PutLicenseText(HWND dialog) {
+    char* text = ReadWholeFile(Setup.WorkDir, Setup.LicenseFile, nullptr);
+    if (!text)
+        return false;
+    bool shown = SetControlText(dialog, IDC_LICENSE_TEXT, text);
+    FreeBlock(text);
+    return shown;
+}
+
+INT_PTR CALLBACK LicenseProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        DialogCreated = true;
+        if (!PutLicenseText(dialog))
+            FailDialogInit(dialog);
+        // Decline, the default button, keeps the focus: Enter declines.
+        SetFocus(GetDlgItem(dialog, IDCANCEL));
+        return FALSE;
+    }
+    if (message == WM_COMMAND) {
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            return EndDialog(dialog, 1);
+        case IDCANCEL:  // also Escape and the close box
+            return EndDialog(dialog, 0);
+        }
+    }
+    return FALSE;
+}
+
+// Starts an edit with the expansion of a default. The user may type up to a
+// whole path, never more.
+bool PutExpandedDefault(HWND dialog, int id, const char* text) {
+    char expanded[MessageBufferSize];
+    SendDlgItemMessageA(dialog, id, EM_LIMITTEXT, PathBufferSize - 1, 0);
+    return ExpandVariables(expanded, sizeof expanded, text) != ExpandFailed &&
+           SetControlText(dialog, id, expanded);
+}
+
+// Replaces *field by a copy of the edit's text as typed. A text longer than
+// a path (only a program, not the keyboard, can put one there) is refused
+// rather than cut.
+bool StoreEditText(HWND dialog, int id, char** field) {
+    char text[PathBufferSize + 1];
+    text[0] = '\0';
+    LRESULT length = SendDlgItemMessageA(dialog, id, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    if (length > PathBufferSize - 1) {
+        ReportErrorOwned(dialog, "The text is too long (at most %u characters are allowed)", PathBufferSize - 1);
+        return false;
+    }
+    char* copy = DuplicateString(text);
+    if (!copy)
+        return false;
+    FreeBlock(*field);
+    *field = copy;
+    return true;
+}
+
+INT_PTR CALLBACK DirectoriesProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        DialogCreated = true;
+        if (!PutExpandedDefault(dialog, IDC_INSTALL_DIR, Setup.DefaultInstallDir) ||
+            !PutExpandedDefault(dialog, IDC_PROGRAM_GROUP, Setup.DefaultProgramGroup))
+            FailDialogInit(dialog);
+        return FALSE;
+    }
+    if (message == WM_COMMAND) {
+        switch (LOWORD(wParam)) {
+        case IDOK: {
+            bool stored = StoreEditText(dialog, IDC_INSTALL_DIR, &Setup.InstallDir) &&
+                          StoreEditText(dialog, IDC_PROGRAM_GROUP, &Setup.ProgramGroup);
+            return EndDialog(dialog, stored ? 1 : 0);
+        }
+        case IDCANCEL:  // also Escape and the close box
+            return EndDialog(dialog, 0);
+        }
+    }
+    return FALSE;
+}
+
+// The progress window is a notice: it handles nothing itself.
+INT_PTR CALLBACK PassiveProcedure(HWND, UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
+
+}  // namespace
+
+bool ShowLicenseDialog() {
+    return RunModalDialog(IDD_LICENSE, LicenseProcedure);
+}
+
+bool ShowDirectoriesDialog() {
+    return RunModalDialog(IDD_DIRECTORIES, DirectoriesProcedure);
+}
+
+void ShowProgress(const char* text) {
+    HideProgress();  // never two at a time
+    // A window that cannot be created leaves the device work unaffected.
+    ProgressWindow =
+        CreateDialogParamA(Setup.InstanceHandle, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, PassiveProcedure, 0);
+    SetControlText(ProgressWindow, IDC_PROGRESS_TEXT, text);
+    // No message loop runs while the device work goes on: paint the text now.
+    UpdateWindow(ProgressWindow);
+}
+
+void HideProgress() {
+    if (ProgressWindow)
+        DestroyWindow(ProgressWindow);
+    ProgressWindow = nullptr;
+}

@@ -1,0 +1,135 @@
+#include "install/file_actions.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "common/messages.h"
+#include "common/setup_state.h"
+#include "common/variables.h"
+#include "log/install_log.h"
+
+namespace {
+
+// The shell's shortcut object and the two interfaces the program uses.
+const CLSID ShellLinkClass = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID ShellLinkInterface = {0x000214EE, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID PersistFileInterface = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+const char ShortcutExtension[] = ".lnk";
+
+bool IsExistingDirectory(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A failed COM call is reported like a failed system call: its HRESULT
+// becomes the last error that the message shows.
+bool Succeeded(HRESULT result, const char* message) {
+    if (SUCCEEDED(result))
+        return true;
+    SetLastError(static_cast<DWORD>(result));
+    ReportError(message, LastErrorText());
+    return false;
+}
+
+bool SaveShortcutFile(IPersistFile* file, const char* path) {
+    // A path of at most 259 bytes never needs more than 260 wide characters.
+    WCHAR widePath[PathBufferSize];
+    MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, PathBufferSize);
+    return Succeeded(file->Save(widePath, TRUE), "Cannot save shortcut file (%s)");
+}
+
+bool CopyFileEntry(const FileEntry& entry) {
+    const char* sourceDir = entry.Third[0] ? entry.Third : Setup.WorkDir;
+    char source[PathBufferSize];
+    char joined[PathBufferSize];
+    char destination[PathBufferSize];
+    // The joined destination is expanded once more: a directory such as an
+    // InstallDir typed with references expands in turn.
+    if (!JoinPath(source, sizeof source, sourceDir, entry.First) ||
+        !JoinPath(joined, sizeof joined, entry.Second, entry.First) ||
+        ExpandVariables(destination, sizeof destination, joined) == ExpandFailed)
+        return false;
+    if (!CopyFileA(source, destination, FALSE)) {
+        ReportError("Cannot copy %s to %s (%s)", source, destination, LastErrorText());
+        return false;
+    }
+    return LogEvent(CreateFileEvent, "%s", destination);
+}
+
+}  // namespace
+
+bool CreateLoggedDirectory(const char* path) {
+    if (!CreateDirectoryA(path, nullptr)) {
+        // Asked by what is there rather than by the error code: Windows 95
+        // does not always answer ERROR_ALREADY_EXISTS, and a file of that
+        // name is no directory to reuse.
+        DWORD error = GetLastError();
+        if (!IsExistingDirectory(path)) {
+            SetLastError(error);
+            ReportError("Cannot create directory \"%s\" (%s)", path, LastErrorText());
+            return false;
+        }
+        // Nothing in the directory is touched: it is only logged as created.
+        if (AskUser("Setup", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2,
+                    "Directory \"%s\" already exists.\nDo you want to overwrite it?", path) != IDYES)
+            return false;
+    }
+    return LogEvent(CreateDirEvent, "%s", path);
+}
+
+bool CreateProgramGroup(const char* groupName, char* directory, int size) {
+    return JoinPath(directory, size, Setup.StartMenuFolder, groupName) && CreateLoggedDirectory(directory);
+}
+
+bool CreateShortcut(const char* directory, const char* name, const char* target, const char* arguments) {
+    char path[PathBufferSize];
+    // The joined path keeps room for the extension, so the file path is
+    // never cut.
+    if (!JoinPath(path, sizeof path - lstrlenA(ShortcutExtension), directory, name))
+        return false;
+    lstrcatA(path, ShortcutExtension);
+
+    IShellLinkA* link = nullptr;
+    IPersistFile* file = nullptr;
+    // The description is the name as written ("Uninstall %AppName%"), the
+    // arguments are not expanded.
+    bool saved =
+        Succeeded(CoCreateInstance(ShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, ShellLinkInterface,
+                                   reinterpret_cast<void**>(&link)),
+                  "Cannot create IShellLink instance (%s)") &&
+        Succeeded(link->SetPath(target), "Cannot set shortcut object path (%s)") &&
+        Succeeded(link->SetArguments(arguments), "Cannot set shortcut object arguments (%s)") &&
+        Succeeded(link->SetDescription(name), "Cannot set shortcut description (%s)") &&
+        Succeeded(link->SetWorkingDirectory(DirectoryOf(target)), "Cannot set shortcut working directory (%s)") &&
+        Succeeded(link->QueryInterface(PersistFileInterface, reinterpret_cast<void**>(&file)),
+                  "Cannot get IPersistFile interface (%s)") &&
+        SaveShortcutFile(file, path);
+    if (file)
+        file->Release();
+    if (link)
+        link->Release();
+    return saved && LogEvent(CreateFileEvent, "%s", path);
+}
+
+bool CreateLinks() {
+    char groupDirectory[PathBufferSize];
+    if (!CreateProgramGroup(Setup.ProgramGroup, groupDirectory, sizeof groupDirectory))
+        return false;
+    for (int i = 0; i < Setup.LinkCount; i++) {
+        const LinkEntry& entry = Setup.LinkTable[i];
+        char target[PathBufferSize];
+        if (ExpandVariables(target, sizeof target, entry.Second) == ExpandFailed ||
+            !CreateShortcut(groupDirectory, entry.First, target, entry.Third))
+            return false;
+    }
+    return true;
+}
+
+bool CopyFiles() {
+    for (int i = 0; i < Setup.FileCount; i++) {
+        if (!CopyFileEntry(Setup.FileTable[i]))
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,146 @@
+// The program icon that the build makes from res/program-icon.txt: the
+// resource this test program carries (it links the same setup.rc) is
+// compared, pixel by pixel, with the text it was made from.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "resource.h"
+#include "support/prefix.h"
+
+namespace {
+
+const int IconSize = 32;
+
+#pragma pack(push, 2)
+struct GroupIconHeader {
+    WORD Reserved;
+    WORD Type;
+    WORD Count;
+};
+struct GroupIconEntry {
+    BYTE Width;
+    BYTE Height;
+    BYTE ColourCount;
+    BYTE Reserved;
+    WORD Planes;
+    WORD BitCount;
+    DWORD BytesInResource;
+    WORD Id;
+};
+#pragma pack(pop)
+
+// The icon's text form: colour of each character and the 32 rows.
+struct IconText {
+    std::map<char, COLORREF> Palette;
+    std::vector<std::string> Rows;
+};
+
+// The source tree, reached through Wine's drive Z: from this file's path.
+std::string IconTextPath() {
+    std::string path = std::string("Z:") + __FILE__;
+    path = path.substr(0, path.find("/tests/install/"));
+    return path + "/res/program-icon.txt";
+}
+
+IconText ReadIconText() {
+    IconText icon;
+    std::istringstream lines(fixture::ReadTextFile(IconTextPath()));
+    bool pixels = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (pixels) {
+            icon.Rows.push_back(line);
+        } else if (line == "pixels") {
+            pixels = true;
+        } else if (line.compare(0, 7, "colour ") == 0 && line.size() == 15) {
+            unsigned long rgb = std::stoul(line.substr(9), nullptr, 16);
+            icon.Palette[line[7]] = RGB(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF);
+        }
+    }
+    return icon;
+}
+
+// The icon drawn on a plain background, as RGB values, top row first.
+std::vector<COLORREF> DrawOn(HICON icon, COLORREF background) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = IconSize;
+    info.bmiHeader.biHeight = -IconSize;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(dc, bitmap);
+    RECT all = {0, 0, IconSize, IconSize};
+    HBRUSH brush = CreateSolidBrush(background);
+    FillRect(dc, &all, brush);
+    DeleteObject(brush);
+    DrawIconEx(dc, 0, 0, icon, IconSize, IconSize, 0, nullptr, DI_NORMAL);
+    GdiFlush();
+    std::vector<COLORREF> pixels;
+    for (int i = 0; i < IconSize * IconSize; i++) {
+        DWORD pixel = static_cast<const DWORD*>(bits)[i];  // 0x00RRGGBB
+        pixels.push_back(RGB(pixel >> 16, (pixel >> 8) & 0xFF, pixel & 0xFF));
+    }
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return pixels;
+}
+
+TEST(ProgramIcon, GroupIconHoldsOne32By32ImageOf16Colours) {
+    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(IDI_PROGRAM), RT_GROUP_ICON);
+    ASSERT_NE(resource, nullptr);
+    ASSERT_GE(SizeofResource(nullptr, resource), sizeof(GroupIconHeader) + sizeof(GroupIconEntry));
+    const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, resource)));
+    ASSERT_NE(data, nullptr);
+    const GroupIconHeader* header = reinterpret_cast<const GroupIconHeader*>(data);
+    const GroupIconEntry* entry = reinterpret_cast<const GroupIconEntry*>(header + 1);
+    EXPECT_EQ(header->Type, 1);
+    EXPECT_EQ(header->Count, 1);
+    EXPECT_EQ(entry->Width, IconSize);
+    EXPECT_EQ(entry->Height, IconSize);
+    EXPECT_EQ(entry->ColourCount, 16);
+    EXPECT_EQ(entry->BitCount, 4);
+}
+
+TEST(ProgramIcon, ShowsThePictureOfItsTextForm) {
+    IconText text = ReadIconText();
+    ASSERT_EQ(text.Rows.size(), static_cast<size_t>(IconSize)) << IconTextPath();
+    ASSERT_LE(text.Palette.size(), 16u);
+    HICON icon = static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, IconSize, IconSize, 0));
+    ASSERT_NE(icon, nullptr);
+    // Two backgrounds that no palette colour matches tell transparent pixels.
+    const COLORREF first = RGB(1, 2, 3), second = RGB(251, 252, 253);
+    std::vector<COLORREF> onFirst = DrawOn(icon, first);
+    std::vector<COLORREF> onSecond = DrawOn(icon, second);
+    DestroyIcon(icon);
+    int wrong = 0;
+    for (int y = 0; y < IconSize; y++) {
+        ASSERT_EQ(text.Rows[y].size(), static_cast<size_t>(IconSize));
+        for (int x = 0; x < IconSize; x++) {
+            char c = text.Rows[y][x];
+            size_t i = static_cast<size_t>(y) * IconSize + x;
+            COLORREF wantFirst = c == '.' ? first : text.Palette.at(c);
+            COLORREF wantSecond = c == '.' ? second : text.Palette.at(c);
+            if (onFirst[i] != wantFirst || onSecond[i] != wantSecond) {
+                if (++wrong <= 5)
+                    ADD_FAILURE() << "pixel " << x << "," << y << " ('" << c << "') is " << std::hex << onFirst[i]
+                                  << " / " << onSecond[i];
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+}  // namespace
