@@ -26,9 +26,50 @@ reg_value() { win reg query "$1" /v "$2" | sed -n 's/.*REG_SZ *//p'; }
 # same sources.
 dist="$WINEPREFIX/drive_c/dist"
 rm -rf "$dist" "$shots" && mkdir -p "$dist" "$shots"
-cp sample/setup.ini sample/license.txt sample/readme.txt build/x86_64/setup.exe build/x86_64/sampleapp.exe "$dist/"
+cp sample/setup.ini sample/license.txt sample/readme.txt sample/sample.inf "$dist/"
+cp build/x86_64/setup.exe build/x86_64/sampleapp.exe "$dist/"
+# The product's driver is the sample installable driver built with the tests,
+# under the file name that sample.inf gives it.
+cp build/x86_64/sampledrv.dll "$dist/smplsnd.drv"
 echo "Distribution folder C:\\dist:"
 ls -l "$dist" | tail -n +2
+
+# The sample driver notes each message it receives in a file that its
+# control key names (tests/driver/sample_driver.h).
+driver_record='C:\driver-messages.txt'
+rm -f "$(unix_path "$driver_record")"
+win reg add 'HKCU\Software\SetupTests\SampleDriver\smplsnd.drv' /v RecordFile /d "$driver_record" /f >/dev/null
+
+# The entries of one section of a profile file in the Windows directory.
+ini_section() {
+    local file="$WINEPREFIX/drive_c/windows/$1"
+    if [ ! -f "$file" ]; then echo "    (no $1)"; return; fi
+    local lines
+    lines=$(tr -d '\r' <"$file" | awk -v want="[$2]" '
+        /^\[/ { inside = (tolower($0) == tolower(want)); next }
+        inside && NF { print "    " $0 }')
+    echo "${lines:-    (empty)}"
+}
+
+show_driver_lists() {
+    echo
+    echo "Driver lists $1:"
+    echo "  system.ini [Drivers32]:"
+    ini_section system.ini Drivers32
+    echo "  control.ini [Userinstallable.drivers]:"
+    ini_section control.ini Userinstallable.drivers
+    echo "  control.ini [drivers.desc]:"
+    ini_section control.ini drivers.desc
+}
+
+show_driver_messages() {
+    echo "Messages the driver received $1:"
+    local record
+    record=$(unix_path "$driver_record")
+    if [ -f "$record" ]; then tr -d '\r' <"$record" | paste -sd' ' | sed 's/^/    /'; else echo "    (none)"; fi
+}
+
+show_driver_lists "before the install"
 
 group_folder=$(reg_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' 'Common Programs')
 group_dir=$(unix_path "$group_folder\\Sample Product")
@@ -59,6 +100,9 @@ show_installation "$install_dir"
 echo
 echo "install.log:"
 sed 's/\r$//; s/^/  | /' "$install_dir/install.log"
+show_driver_lists "after the install"
+show_driver_messages "during the install"
+: >"$(unix_path "$driver_record")"
 
 echo
 win "$main_job" uninstall "$install_win" 'C:\screenshots' || { echo "UNINSTALL FAILED"; exit 1; }
@@ -66,6 +110,11 @@ sleep 2  # the temporary copy goes once its process has ended
 show_installation "$install_dir"
 left=$(find "$(unix_path "$(win cmd /c echo %TEMP%)")" -maxdepth 1 -iname 'TMP*.EXE' 2>/dev/null | wc -l)
 echo "Temporary copies left: $left"
+show_driver_lists "after the uninstall"
+show_driver_messages "during the uninstall"
+driver_left=no
+[ -e "$WINEPREFIX/drive_c/windows/system32/smplsnd.drv" ] && driver_left=yes
+echo "Driver file left in the system directory: $driver_left"
 
 for bmp in "$WINEPREFIX/drive_c/screenshots"/*.bmp; do
     convert "$bmp" "$shots/$(basename "${bmp%.bmp}").png"

@@ -5,3 +5,8 @@
 // Installs (the third text is the INF file name of the script) or removes
 // (the third text is the type text recorded in the log) the device.
 bool SetupDevice(bool install, const char* deviceName, const char* thirdText);
+
+// True when the device's progress text can hold the name; otherwise the
+// name is refused with a message. The install sequence asks before it
+// changes anything.
+bool DeviceNameFits(const char* deviceName);

@@ -32,7 +32,7 @@ bool PrepareDevice() {
         ReportError("Device INF file name not specified");
         return false;
     }
-    return ExpandDeviceName();
+    return ExpandDeviceName() && DeviceNameFits(Setup.DeviceName);
 }
 
 // The program copies itself into the installation directory, where it

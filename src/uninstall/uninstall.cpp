@@ -88,9 +88,12 @@ bool WriteBatchFile(DetachedCopy* copy, const char* tail) {
 
 bool BatchCommandLine(const DetachedCopy* copy, char* commandLine, int size) {
     char interpreter[PathBufferSize];
+    SetLastError(ERROR_SUCCESS);
     DWORD length = GetEnvironmentVariableA("ComSpec", interpreter, sizeof interpreter);
     if (length >= sizeof interpreter)
         SetLastError(ERROR_FILENAME_EXCED_RANGE);  // never run a cut path
+    else if (length == 0 && GetLastError() == ERROR_SUCCESS)
+        SetLastError(ERROR_ENVVAR_NOT_FOUND);  // an empty value names no interpreter either
     if (length == 0 || length >= sizeof interpreter) {
         ReportError("Cannot get command interpreter path (%s)", LastErrorText());
         return false;
@@ -158,16 +161,25 @@ void FinishDetachedCopy(DetachedCopy* copy, bool succeeded) {
         DeleteFileA(copy->BatchPath);
 }
 
-void RunFirstStage(char* text, HANDLE event) {
-    char name[LogLineLimit + 1];
-    if (!FindEventArgument(name, sizeof name, text, AppNameEvent)) {
+// The product name is taken whole, however long a hand-edited log made it:
+// a buffer the size of the whole text always holds it.
+bool ConfirmUninstall(const char* text) {
+    DWORD size = lstrlenA(text) + 1;
+    char* name = static_cast<char*>(AllocBlock(size));
+    if (!name)
+        return false;
+    bool confirmed = false;
+    if (!FindEventArgument(name, size, text, AppNameEvent))
         ReportError("No %s event in %s file", EventNameOf(AppNameEvent), "install.log");
-        return;
-    }
-    if (AskUser("Uninstall", MB_YESNO | MB_ICONINFORMATION | MB_DEFBUTTON2, "Do you really want to uninstall %s?",
-                name) != IDYES)
-        return;
-    if (ReplayLog(text, EventBit(InstallDeviceEvent)))
+    else
+        confirmed = AskUser("Uninstall", MB_YESNO | MB_ICONINFORMATION | MB_DEFBUTTON2,
+                            "Do you really want to uninstall %s?", name) == IDYES;
+    FreeBlock(name);
+    return confirmed;
+}
+
+void RunFirstStage(char* text, HANDLE event) {
+    if (ConfirmUninstall(text) && ReplayLog(text, EventBit(InstallDeviceEvent)))
         StartDetachedCopy(event);
 }
 

@@ -12,6 +12,7 @@ namespace fixture {
 
 namespace {
 
+const char WineKey[] = "Software\\Wine";
 const char AppDefaultsKey[] = "Software\\Wine\\AppDefaults\\";
 
 // Exit code of a process that a test killed, recognisable in a failure.
@@ -144,7 +145,7 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
 }
 
 WindowsVersion::WindowsVersion(const char* version, const char* programName)
-    : keyPath_(std::string(AppDefaultsKey) + programName) {
+    : keyPath_(programName ? std::string(AppDefaultsKey) + programName : std::string(WineKey)) {
     HKEY key;
     DWORD disposition = 0;
     LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE,
@@ -300,12 +301,126 @@ bool ChildProcess::WaitForAll(DWORD timeoutMs) {
     return false;
 }
 
+std::vector<DWORD> ChildProcess::ProcessIds() const {
+    std::vector<DWORD> ids;
+    if (!job_)
+        return ids;
+    // Room for far more processes than a test starts.
+    const DWORD room = 64;
+    std::vector<BYTE> buffer(sizeof(JOBOBJECT_BASIC_PROCESS_ID_LIST) + room * sizeof(ULONG_PTR));
+    auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
+    if (!QueryInformationJobObject(job_, JobObjectBasicProcessIdList, list, static_cast<DWORD>(buffer.size()),
+                                   nullptr))
+        return ids;
+    for (DWORD i = 0; i < list->NumberOfProcessIdsInList; i++)
+        ids.push_back(static_cast<DWORD>(list->ProcessIdList[i]));
+    return ids;
+}
+
 void ChildProcess::Kill() {
     if (!job_)
         return;
     TerminateJobObject(job_, KilledExitCode);
     if (process_)
         WaitForSingleObject(process_, KillWaitMs);
+}
+
+namespace {
+
+// The parts of a process's environment block and process parameters that
+// ReadProcessStart reads; the layout is the system's, for the build's
+// pointer size.
+struct RemoteString {
+    USHORT Length;  // bytes
+    USHORT MaximumLength;
+    WCHAR* Buffer;
+};
+
+struct RemoteParameters {
+    ULONG MaximumLength;
+    ULONG Length;
+    ULONG Flags;
+    ULONG DebugFlags;
+    HANDLE ConsoleHandle;
+    ULONG ConsoleFlags;
+    HANDLE StandardInput;
+    HANDLE StandardOutput;
+    HANDLE StandardError;
+    RemoteString CurrentDirectory;
+    HANDLE CurrentDirectoryHandle;
+    RemoteString DllPath;
+    RemoteString ImagePathName;
+    RemoteString CommandLine;
+    void* Environment;
+    ULONG StartingX;
+    ULONG StartingY;
+    ULONG CountX;
+    ULONG CountY;
+    ULONG CountCharsX;
+    ULONG CountCharsY;
+    ULONG FillAttribute;
+    ULONG WindowFlags;
+    ULONG ShowWindowFlags;
+};
+
+struct RemotePebStart {
+    BYTE Flags[4];
+    void* Mutant;
+    void* ImageBaseAddress;
+    void* Loader;
+    RemoteParameters* ProcessParameters;
+};
+
+struct BasicProcessInformation {
+    LONG_PTR ExitStatus;
+    RemotePebStart* PebBaseAddress;
+    ULONG_PTR AffinityMask;
+    LONG_PTR BasePriority;
+    ULONG_PTR UniqueProcessId;
+    ULONG_PTR InheritedFromUniqueProcessId;
+};
+
+template <typename T>
+bool ReadRemote(HANDLE process, const void* address, T* value) {
+    SIZE_T read = 0;
+    return ReadProcessMemory(process, address, value, sizeof *value, &read) && read == sizeof *value;
+}
+
+bool ReadRemoteString(HANDLE process, const RemoteString& remote, std::string* text) {
+    std::wstring wide(remote.Length / sizeof(WCHAR), L'\0');
+    SIZE_T read = 0;
+    if (!wide.empty() &&
+        (!ReadProcessMemory(process, remote.Buffer, &wide[0], remote.Length, &read) || read != remote.Length))
+        return false;
+    text->clear();
+    if (wide.empty())
+        return true;
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                    nullptr);
+    text->resize(bytes);
+    return WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &(*text)[0], bytes, nullptr,
+                               nullptr) == bytes;
+}
+
+}  // namespace
+
+bool ReadProcessStart(HANDLE process, ProcessStart* start) {
+    typedef LONG(WINAPI * QueryFunction)(HANDLE, int, void*, ULONG, ULONG*);
+    auto query = reinterpret_cast<QueryFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+    const int ProcessBasicInformation = 0;
+    BasicProcessInformation basic = {};
+    if (!query || query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0)
+        return false;
+    RemotePebStart peb;
+    RemoteParameters parameters;
+    if (!ReadRemote(process, basic.PebBaseAddress, &peb) ||
+        !ReadRemote(process, peb.ProcessParameters, &parameters))
+        return false;
+    start->StartupFlags = parameters.WindowFlags;
+    start->ShowWindow = parameters.ShowWindowFlags;
+    return ReadRemoteString(process, parameters.ImagePathName, &start->ImagePath) &&
+           ReadRemoteString(process, parameters.CommandLine, &start->CommandLine);
 }
 
 bool WriteTextFile(const std::string& path, const std::string& contents) {

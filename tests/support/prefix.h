@@ -26,7 +26,9 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 // processes started while the object lives:
 // HKCU\Software\Wine\AppDefaults\<program>\Version = "win98", "nt40",
 // "winxp", "win31", "nt351"... The value that was there before (usually
-// none) is put back afterwards.
+// none) is put back afterwards. A null `programName` sets it for every
+// program of the prefix (HKCU\Software\Wine\Version), such as a copy of
+// the program under another name and the programs it starts.
 class WindowsVersion {
 public:
     explicit WindowsVersion(const char* version, const char* programName = "setup.exe");
@@ -63,6 +65,9 @@ public:
                           const std::string& currentDir = "");
 
     DWORD ProcessId() const { return processId_; }
+    // The processes of the tree that still run (the program and all it
+    // started), by id; empty when there are none or the job cannot tell.
+    std::vector<DWORD> ProcessIds() const;
     HANDLE Process() const { return process_; }
     bool Running() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
 
@@ -87,6 +92,20 @@ private:
     HANDLE process_ = nullptr;
     DWORD processId_ = 0;
 };
+
+// What a running process was started with, read from its process
+// parameters: the program file, the command line as the starter passed it,
+// and the flags and show-window value of its STARTUPINFO.
+struct ProcessStart {
+    std::string ImagePath;
+    std::string CommandLine;
+    DWORD StartupFlags;
+    DWORD ShowWindow;
+};
+
+// Reads them from a process opened with PROCESS_QUERY_INFORMATION and
+// PROCESS_VM_READ; false when it cannot (the process has ended, say).
+bool ReadProcessStart(HANDLE process, ProcessStart* start);
 
 // Writes `contents` as the whole file (binary: "\r\n" where the text has
 // it), creating its folder if needed.

@@ -1,12 +1,14 @@
 // The main job's user: installs and uninstalls the sample product with
 // setup.exe under Wine, answering every question as a user would, and saves
-// a screenshot of each dialog and message box.
+// a screenshot of each dialog and message box, and of the progress window
+// of the device when it catches it.
 //
 //   main_job.exe install <distribution folder> <screenshot folder>
 //   main_job.exe uninstall <installation folder> <screenshot folder>
 #include <windows.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "support/robot.h"
@@ -26,8 +28,8 @@ PROCESS_INFORMATION Start(const std::string& commandLine, const std::string& fol
     return process;
 }
 
-void Screenshot(const char* name) {
-    Sleep(300);  // let the window paint
+void Screenshot(const char* name, DWORD paintWaitMs = 300) {
+    Sleep(paintWaitMs);  // let the window paint
     char path[MAX_PATH];
     std::snprintf(path, sizeof path, "%s\\%02d-%s.bmp", ScreenshotFolder.c_str(), ++ScreenshotCount, name);
     if (!robot::SaveScreenshot(path))
@@ -54,6 +56,47 @@ bool Answer(const char* title, const char* shotName, int button, const char* but
     return robot::WaitGone(window, 10000);
 }
 
+const int ProgressTextId = 1004;
+
+BOOL CALLBACK MatchProgressWindow(HWND window, LPARAM parameter) {
+    if (IsWindowVisible(window) && robot::WindowTitle(window) == "Setup" &&
+        robot::HasControl(window, ProgressTextId)) {
+        *reinterpret_cast<HWND*>(parameter) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string KeptText(HWND control) {
+    wchar_t wide[256];
+    int length = InternalGetWindowText(control, wide, 256);
+    char text[512];
+    int size = WideCharToMultiByte(CP_ACP, 0, wide, length, text, sizeof text, nullptr, nullptr);
+    return std::string(text, size > 0 ? size : 0);
+}
+
+// The progress window of the device work ("Setup", with its text control)
+// is up only for a moment: it is looked for until `over` says the moment has
+// passed. When caught with its text, the text is shown and the screen saved
+// at once (the window paints itself before the work starts).
+void CatchProgress(const char* shotName, const std::function<bool()>& over) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < 30000 && !over()) {
+        HWND window = nullptr;
+        EnumWindows(MatchProgressWindow, reinterpret_cast<LPARAM>(&window));
+        // Its program handles no messages while the device work runs, so the
+        // text is read as the window manager keeps it, without asking the
+        // window. The window shows before its text is set.
+        std::string text = window ? KeptText(GetDlgItem(window, ProgressTextId)) : std::string();
+        if (!text.empty()) {
+            Screenshot(shotName, 0);
+            std::printf("[Setup] (progress window)\n  | %s\n", text.c_str());
+            return;
+        }
+    }
+    std::printf("  (the progress window of the device was up too briefly to be caught)\n");
+}
+
 DWORD WaitForExit(const PROCESS_INFORMATION& process) {
     DWORD code = 1;
     if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
@@ -78,8 +121,10 @@ bool Install(const std::string& dist, std::string* installDir) {
                     Answer("License agreement", "license", IDOK, "Accept");
     if (answered)
         *installDir = OfferedInstallDir();
-    answered = answered && Answer("Choose directories", "directories", IDOK, "Install") &&
-               Answer("Sample Product", "installation-complete", IDOK, "OK");
+    answered = answered && Answer("Choose directories", "directories", IDOK, "Install");
+    if (answered)
+        CatchProgress("device-progress", [] { return robot::FindWindowByTitle("Sample Product", 0, 0) != nullptr; });
+    answered = answered && Answer("Sample Product", "installation-complete", IDOK, "OK");
     DWORD code = WaitForExit(setup);
     std::printf("setup.exe exit code: %lu\n", code);
     return answered && code == 0;
@@ -91,6 +136,9 @@ bool Uninstall(const std::string& installDir) {
     if (!first.hProcess)
         return false;
     bool asked = Answer("Uninstall", "uninstall-question", IDYES, "Yes");
+    if (asked)
+        CatchProgress("device-removal-progress",
+                      [&] { return WaitForSingleObject(first.hProcess, 0) == WAIT_OBJECT_0; });
     DWORD code = WaitForExit(first);
     std::printf("first stage exit code: %lu\n", code);
     bool completed = asked && Answer("Uninstall", "uninstallation-complete", IDOK, "OK");

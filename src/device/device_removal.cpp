@@ -1,0 +1,111 @@
+#include "device/device_removal.h"
+
+#include <mmsystem.h>
+
+#include "common/messages.h"
+#include "device/driver_lists.h"
+
+namespace {
+
+typedef BOOL(WINAPI* EnumDeviceInfoFunction)(HDEVINFO, DWORD, PSP_DEVINFO_DATA);
+typedef BOOL(WINAPI* GetDevicePropertyFunction)(HDEVINFO, PSP_DEVINFO_DATA, DWORD, PDWORD, PBYTE, DWORD, PDWORD);
+typedef HDEVINFO(WINAPI* GetClassDevsFunction)(const GUID*, PCSTR, HWND, DWORD);
+typedef BOOL(WINAPI* RemoveDeviceFunction)(HDEVINFO, PSP_DEVINFO_DATA);
+typedef BOOL(WINAPI* DestroyDeviceInfoListFunction)(HDEVINFO);
+
+// Filled from setupapi.dll at each removal.
+SetupApiFunction EnumDeviceInfoSlot;
+SetupApiFunction GetDevicePropertySlot;
+SetupApiFunction GetClassDevsSlot;
+SetupApiFunction RemoveDeviceSlot;
+SetupApiFunction DestroyDeviceInfoListSlot;
+
+// Room for a description and its NUL.
+const int DescriptionSize = 260;
+
+// The system checks the size field against its own structure for the
+// caller's code: 28 bytes for 32-bit code, 32 for 64-bit code.
+static_assert(sizeof(SP_DEVINFO_DATA) == (sizeof(void*) == 4 ? 28 : 32), "SP_DEVINFO_DATA size");
+
+// An element ready for the next call, sized for this build.
+void ResetElement(SP_DEVINFO_DATA* element) {
+    ZeroMemory(element, sizeof *element);
+    element->cbSize = sizeof *element;
+}
+
+// The device's description in `description` (DescriptionSize bytes, always
+// NUL-ended); false for a device without one or with a longer one.
+bool ReadDescription(HDEVINFO list, SP_DEVINFO_DATA* element, char* description) {
+    ZeroMemory(description, DescriptionSize);
+    GetDevicePropertyFunction getProperty = reinterpret_cast<GetDevicePropertyFunction>(GetDevicePropertySlot);
+    return getProperty(list, element, SPDRP_DEVICEDESC, nullptr, reinterpret_cast<BYTE*>(description),
+                       DescriptionSize - 1, nullptr) != FALSE;
+}
+
+bool ResolveSetupApi(HMODULE library) {
+    for (int i = 0; i < SetupApiFunctionCount; i++) {
+        *SetupApiFunctionTable[i].Slot =
+            reinterpret_cast<SetupApiFunction>(GetProcAddress(library, SetupApiFunctionTable[i].Name));
+        if (!*SetupApiFunctionTable[i].Slot)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+const SetupApiFunctionDef SetupApiFunctionTable[SetupApiFunctionCount] = {
+    {"SetupDiEnumDeviceInfo", &EnumDeviceInfoSlot},
+    {"SetupDiGetDeviceRegistryPropertyA", &GetDevicePropertySlot},
+    {"SetupDiGetClassDevsA", &GetClassDevsSlot},
+    {"SetupDiRemoveDevice", &RemoveDeviceSlot},
+    {"SetupDiDestroyDeviceInfoList", &DestroyDeviceInfoListSlot},
+};
+
+bool FindDeviceInstance(HDEVINFO list, const char* deviceName, SP_DEVINFO_DATA* element) {
+    EnumDeviceInfoFunction enumDeviceInfo = reinterpret_cast<EnumDeviceInfoFunction>(EnumDeviceInfoSlot);
+    for (DWORD index = 0;; index++) {
+        ResetElement(element);
+        // The walk ends at ERROR_NO_MORE_ITEMS or at any other failure.
+        if (!enumDeviceInfo(list, index, element))
+            return false;
+        char description[DescriptionSize];
+        if (ReadDescription(list, element, description) && lstrcmpiA(description, deviceName) == 0)
+            return true;
+    }
+}
+
+void RemoveDeviceInstance(const char* deviceName) {
+    HMODULE library = LoadLibraryA("setupapi.dll");
+    if (!library)
+        return;
+    if (ResolveSetupApi(library)) {
+        HDEVINFO list = reinterpret_cast<GetClassDevsFunction>(GetClassDevsSlot)(nullptr, nullptr, nullptr,
+                                                                                  DIGCF_ALLCLASSES);
+        if (list != INVALID_HANDLE_VALUE) {
+            SP_DEVINFO_DATA element;
+            if (FindDeviceInstance(list, deviceName, &element))
+                reinterpret_cast<RemoveDeviceFunction>(RemoveDeviceSlot)(list, &element);
+            reinterpret_cast<DestroyDeviceInfoListFunction>(DestroyDeviceInfoListSlot)(list);
+        }
+    }
+    FreeLibrary(library);
+}
+
+bool RemoveDeviceNT(const char* deviceName, TypeMask mask) {
+    DriverSections sections;
+    OpenDriverSections(&sections);
+    char driverFile[ListTextSize];
+    bool installed =
+        FindDriverByDescription(deviceName, driverFile, sizeof driverFile, &sections.Lists[DescriptionList]);
+    if (!installed) {
+        ReportError("Device not installed");
+    } else {
+        // A driver that cannot be told still loses its entries and instance.
+        SendDriverCommand(driverFile, DRV_REMOVE);
+        RemoveDriverTraces(driverFile, mask, &sections);
+        RemoveDeviceInstance(deviceName);
+    }
+    ReleaseDriverSections(&sections);
+    return installed;
+}

@@ -1,0 +1,80 @@
+// The NT driver lists of system.ini and control.ini, and the installable-
+// driver messages.
+#pragma once
+
+#include <windows.h>
+
+#include "device/device_types.h"
+
+// A cursor over the key names of one section of a profile file. The file is
+// a plain name such as "system.ini", which the system finds in the Windows
+// directory.
+struct ProfileSection {
+    const char* FileName;     // not owned
+    const char* SectionName;  // not owned
+    char* KeyList;            // owned; names each NUL-ended, then an empty name; null when not loaded
+    char* Cursor;             // next name to hand out; null when not loaded
+};
+
+// Room for the key names of one section; a longer list is cut by the system.
+const DWORD KeyListSize = 0x8000;
+// Slot names, driver file names and every value read from the lists.
+const int ListTextSize = 260;
+
+void OpenProfileSection(ProfileSection* section, const char* fileName, const char* sectionName);
+// Reads all key names of the section; false when the block cannot be had
+// (reported by the allocator).
+bool LoadKeys(ProfileSection* section);
+// The next key name, or null at the end of the list.
+const char* NextKey(ProfileSection* section);
+void FreeKeys(ProfileSection* section);
+// The key's value ("" for a missing key); false when it filled the buffer of
+// `size` bytes and so may have been cut: such a value equals no name.
+bool ReadValue(const ProfileSection* section, const char* key, char* buffer, int size);
+// A null value deletes the key.
+bool WriteValue(const ProfileSection* section, const char* key, const char* value);
+
+// The three lists, always in this order.
+enum DriverListIndex {
+    Drivers32List = 0,          // system.ini [Drivers32]
+    UserInstallableList = 1,    // control.ini [Userinstallable.drivers]
+    DescriptionList = 2,        // control.ini [drivers.desc]
+    DriverSectionCount = 3
+};
+// The two lists that hold one slot per device type.
+const int SlotListCount = 2;
+
+struct DriverSections {
+    ProfileSection Lists[DriverSectionCount];
+};
+
+void OpenDriverSections(DriverSections* sections);
+void ReleaseDriverSections(DriverSections* sections);
+
+// Tells the driver (a file of the system directory) DRV_INSTALL or
+// DRV_REMOVE; only the answer DRVCNF_OK is success (a failure is reported).
+bool SendDriverCommand(const char* driverFile, UINT message);
+
+// Enters the driver of the INF file into the three lists and tells it
+// DRV_INSTALL; on success DeviceTypeText holds its type text.
+bool InstallDriverNT(const char* deviceName, const char* infPath);
+
+// The key of the first entry of the description list whose value is the
+// device name, copied into `driverFile` of `size` bytes. Keys that do not fit
+// there are passed over.
+bool FindDriverByDescription(const char* deviceName, char* driverFile, int size, ProfileSection* descriptions);
+
+// Deletes the driver file's description and, for each type of the mask, its
+// first slot in each driver list.
+void RemoveDriverTraces(const char* driverFile, TypeMask mask, DriverSections* sections);
+
+// The first key of the driver list that begins with the type name and holds
+// the driver file, copied into `key` of `size` bytes. Keys that do not fit
+// there are passed over.
+bool FindTypeEntry(const char* typeName, const char* driverFile, ProfileSection* list, char* key, int size);
+
+// The slot ("wave1" ... "wave9") that the type's next driver goes into: the
+// first empty one, else the last of several slots holding wdmaud.drv (the
+// first of them is never taken). The name is written into `slot` of `size`
+// bytes.
+bool FindFreeSlot(const char* typeName, char* slot, int size, const ProfileSection* list);
