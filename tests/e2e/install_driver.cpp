@@ -271,14 +271,19 @@ ExpectedBox ErrorBox(const std::string& message, DWORD code) {
 }
 
 ExpectedBox InstallQuestion(const Product& product) {
-    return {"Setup",
-            product.AppName + " " + product.AppVersion + " will be installed on your computer.\nDo you want to continue?",
-            MB_ICONINFORMATION, {IDYES, IDNO}, IDNO, std::nullopt};
+    return {
+        "Setup",
+        product.AppName + " " + product.AppVersion + " will be installed on your computer.\nDo you want to continue?",
+        MB_ICONINFORMATION,
+        {IDYES, IDNO},
+        IDNO,
+        std::nullopt};
 }
 
 ExpectedBox ReuseQuestion(const std::string& directory) {
-    return {"Setup", "Directory \"" + directory + "\" already exists.\nDo you want to overwrite it?", MB_ICONWARNING,
-            {IDYES, IDNO}, IDNO, std::nullopt};
+    return {"Setup",        "Directory \"" + directory + "\" already exists.\nDo you want to overwrite it?",
+            MB_ICONWARNING, {IDYES, IDNO},
+            IDNO,           std::nullopt};
 }
 
 ExpectedBox FileInUseQuestion(const std::string& path) {
@@ -288,7 +293,10 @@ ExpectedBox FileInUseQuestion(const std::string& path) {
                 "and prevent it to be deleted. You can close some applications and retry delete operation.\n\n"
                 "If all product files will be successfully deleted, no restart is required. Otherwise, Windows "
                 "must be restarted to complete uninstalling.\n\nRetry delete operation?",
-            MB_ICONERROR, {IDYES, IDNO}, IDYES, std::nullopt};
+            MB_ICONERROR,
+            {IDYES, IDNO},
+            IDYES,
+            std::nullopt};
 }
 
 ExpectedBox RestartQuestion() {
@@ -297,7 +305,10 @@ ExpectedBox RestartQuestion() {
             "To properly delete them, Windows must be restarted. If you choose\n"
             "to restart later, you must not try to install this product until\n"
             "the files will be deleted.\n\nRestart Windows now?",
-            MB_ICONWARNING, {IDYES, IDNO}, IDYES, std::nullopt};
+            MB_ICONWARNING,
+            {IDYES, IDNO},
+            IDYES,
+            std::nullopt};
 }
 
 bool operator==(const ShortcutFields& a, const ShortcutFields& b) {
@@ -306,9 +317,8 @@ bool operator==(const ShortcutFields& a, const ShortcutFields& b) {
 }
 
 std::ostream& operator<<(std::ostream& out, const ShortcutFields& fields) {
-    return out << "{target \"" << fields.Target << "\", arguments \"" << fields.Arguments
-               << "\", working directory \"" << fields.WorkingDirectory << "\", description \""
-               << fields.Description << "\"}";
+    return out << "{target \"" << fields.Target << "\", arguments \"" << fields.Arguments << "\", working directory \""
+               << fields.WorkingDirectory << "\", description \"" << fields.Description << "\"}";
 }
 
 std::optional<ShortcutFields> ReadShortcutWithShell(const std::string& path) {
@@ -352,9 +362,8 @@ std::optional<ShortcutFields> ReadShortcutWithLnkinfo(const std::string& path, c
     static int runs;
     std::ostringstream name;
     name << "lnkinfo-" << ++runs;
-    std::optional<std::string> output =
-        RunLinuxScript(scratchDir, name.str(),
-                       std::string(LnkinfoProgram) + " '" + unixPath + "'\necho \"lnkinfo exit code $?\"");
+    std::optional<std::string> output = RunLinuxScript(
+        scratchDir, name.str(), std::string(LnkinfoProgram) + " '" + unixPath + "'\necho \"lnkinfo exit code $?\"");
     if (!output)
         return std::nullopt;
     if (output->find("lnkinfo exit code 0") == std::string::npos) {

@@ -23,7 +23,7 @@ struct ProductFile {
     std::string Destination;  // as written ("%InstallDir%", ...)
     std::string SourceDir;    // as written; empty: beside setup.ini
     std::string Contents;
-    bool Missing = false;     // listed, but left out of the distribution
+    bool Missing = false;  // listed, but left out of the distribution
 };
 
 // One [Links] entry.
@@ -89,10 +89,10 @@ std::vector<std::string> ExpectedShortcutNames(const Product& product);
 // A message box the installation is expected to show.
 struct ExpectedBox {
     std::string Title;
-    std::string Text;        // the whole text, or its start when ErrorCode is set
-    UINT Icon;               // MB_ICONINFORMATION, ...
+    std::string Text;  // the whole text, or its start when ErrorCode is set
+    UINT Icon;         // MB_ICONINFORMATION, ...
     std::vector<int> Buttons;
-    int DefaultButton;       // the one with BS_DEFPUSHBUTTON; 0: not looked at
+    int DefaultButton;               // the one with BS_DEFPUSHBUTTON; 0: not looked at
     std::optional<DWORD> ErrorCode;  // the text goes on " (<facility>/<code> - <system text>)"
 };
 

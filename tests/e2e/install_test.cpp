@@ -18,11 +18,11 @@ using namespace install_e2e;
 
 struct Family {
     const char* Name;
-    const char* Version;         // null: Wine's own default, an NT version
-    HKEY StartMenuRoot;          // where the family's Start-menu folder is named
+    const char* Version;  // null: Wine's own default, an NT version
+    HKEY StartMenuRoot;   // where the family's Start-menu folder is named
     const char* StartMenuValue;
-    const char* TypedGroup;      // typed into the dialog (variables are expanded at use)
-    bool LeaveDialogWithEnter;   // Enter presses Install, the default button
+    const char* TypedGroup;     // typed into the dialog (variables are expanded at use)
+    bool LeaveDialogWithEnter;  // Enter presses Install, the default button
 };
 
 const Family NtFamily = {"NT", nullptr, HKEY_LOCAL_MACHINE, "Common Programs", "E2E Chosen Group", false};
@@ -93,15 +93,14 @@ void InstallAndCheck(const Family& family) {
 
     // The chosen directory holds the copies and the log; the offered default
     // was never made.
-    EXPECT_EQ(SortedNames(fixture::TreeSnapshot::Take(space.Programs())),
-              (std::vector<std::string>{"Chosen Place", "Chosen Place\\app.exe", "Chosen Place\\install.log",
-                                        "Chosen Place\\notes.txt", "Chosen Place\\readme.txt",
-                                        "Chosen Place\\setup.exe"}));
+    EXPECT_EQ(
+        SortedNames(fixture::TreeSnapshot::Take(space.Programs())),
+        (std::vector<std::string>{"Chosen Place", "Chosen Place\\app.exe", "Chosen Place\\install.log",
+                                  "Chosen Place\\notes.txt", "Chosen Place\\readme.txt", "Chosen Place\\setup.exe"}));
     for (const ProductFile& file : product.Files)
         EXPECT_EQ(fixture::ReadTextFile(installDir + "\\" + file.Name), file.Contents) << file.Name;
     EXPECT_EQ(fixture::ReadTextFile(installDir + "\\setup.exe"), fixture::ReadTextFile(space.SetupExe()));
-    EXPECT_EQ(fixture::ReadTextFile(installDir + "\\install.log"),
-              ExpectedInstallLog(product, installDir, groupDir));
+    EXPECT_EQ(fixture::ReadTextFile(installDir + "\\install.log"), ExpectedInstallLog(product, installDir, groupDir));
     EXPECT_TRUE(fixture::SameTree(distBefore, fixture::TreeSnapshot::Take(space.Dist())));
 
     // The group holds one shortcut per link and the uninstall shortcut, as

@@ -10,15 +10,14 @@
 #include <string>
 
 #include "files_in_use.h"
-#include "support/restart_queue.h"
 
 namespace {
 
 using namespace install_e2e;
 
 const char ThrowawayPrefixVariable[] = "SETUP_E2E_THROWAWAY_PREFIX";
-// The restart takes a few seconds: Wine ends the programs of the prefix and
-// carries out the queued operations.
+// Wine ends the programs of the prefix and carries out the queued
+// operations within a second or two; this leaves room for a slow machine.
 const DWORD RestartTimeoutMs = 60000;
 
 bool InThrowawayPrefix() {

@@ -51,7 +51,9 @@ const RollbackCase RollbackCases[] = {
      [](const Workspace&, Product&, Choice& choice) {
          return MakeDirectory(choice.InstallDir) && fixture::WriteTextFile(choice.InstallDir + "\\old.txt", "old");
      },
-     [](const Workspace&, const Choice& choice) { return std::vector<Step>{{ReuseQuestion(choice.InstallDir), IDNO}}; }},
+     [](const Workspace&, const Choice& choice) {
+         return std::vector<Step>{{ReuseQuestion(choice.InstallDir), IDNO}};
+     }},
     {"MissingParentDirectory",
      [](const Workspace& space, Product&, Choice& choice) {
          choice.InstallDir = space.Programs() + "\\missing\\E2E Product";
@@ -78,13 +80,15 @@ const RollbackCase RollbackCases[] = {
          return true;
      },
      [](const Workspace& space, const Choice&) {
-         return std::vector<Step>{{ErrorBox("Cannot create " + space.Programs() + "\\E2E Product\\install.log file",
-                                            ERROR_PATH_NOT_FOUND),
-                                   IDOK}};
+         return std::vector<Step>{
+             {ErrorBox("Cannot create " + space.Programs() + "\\E2E Product\\install.log file", ERROR_PATH_NOT_FOUND),
+              IDOK}};
      }},
     {"ExistingGroupNotReused",
      [](const Workspace&, Product&, Choice& choice) { return MakeDirectory(choice.GroupDir); },
-     [](const Workspace&, const Choice& choice) { return std::vector<Step>{{ReuseQuestion(choice.GroupDir), IDNO}}; }},
+     [](const Workspace&, const Choice& choice) {
+         return std::vector<Step>{{ReuseQuestion(choice.GroupDir), IDNO}};
+     }},
     {"GroupFolderBlockedByAFile",
      [](const Workspace&, Product&, Choice& choice) { return fixture::WriteTextFile(choice.GroupDir, "in the way"); },
      [](const Workspace&, const Choice& choice) {
@@ -116,9 +120,8 @@ const RollbackCase RollbackCases[] = {
          return true;
      },
      [](const Workspace& space, const Choice& choice) {
-         return std::vector<Step>{{ErrorBox(CopyMessage(space, "guide.txt", choice.InstallDir + "\\docs"),
-                                            ERROR_PATH_NOT_FOUND),
-                                   IDOK}};
+         return std::vector<Step>{
+             {ErrorBox(CopyMessage(space, "guide.txt", choice.InstallDir + "\\docs"), ERROR_PATH_NOT_FOUND), IDOK}};
      }},
     // The user agrees to reuse an installation directory that holds a
     // directory named install.log: the first save of the log fails, and the
@@ -198,11 +201,10 @@ std::string RunName(const ::testing::TestParamInfo<RollbackRun>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Nt, InstallRollback, ::testing::ValuesIn(EveryCase()), RunName);
-INSTANTIATE_TEST_SUITE_P(OtherVersions, InstallRollback,
-                         ::testing::ValuesIn([] {
-                             std::vector<RollbackRun> runs = RunsUnder(
-                                 "win98", {"ExistingDirectoryNotReused", "ShortcutCannotBeSaved", "MissingSourceFile",
-                                           "LogBlockedByADirectory"});
+INSTANTIATE_TEST_SUITE_P(OtherVersions, InstallRollback, ::testing::ValuesIn([] {
+                             std::vector<RollbackRun> runs =
+                                 RunsUnder("win98", {"ExistingDirectoryNotReused", "ShortcutCannotBeSaved",
+                                                     "MissingSourceFile", "LogBlockedByADirectory"});
                              for (const RollbackRun& run : RunsUnder("nt40", {"MissingDestinationSubdirectory"}))
                                  runs.push_back(run);
                              return runs;
@@ -210,7 +212,15 @@ INSTANTIATE_TEST_SUITE_P(OtherVersions, InstallRollback,
                          RunName);
 
 // How the user says no, and at which window.
-enum class Refusal { NoToQuestion, EnterOnQuestion, Decline, EnterOnLicense, EscapeOnLicense, Cancel, EscapeOnDirectories };
+enum class Refusal {
+    NoToQuestion,
+    EnterOnQuestion,
+    Decline,
+    EnterOnLicense,
+    EscapeOnLicense,
+    Cancel,
+    EscapeOnDirectories
+};
 
 struct RefusalRun {
     const char* Name;
