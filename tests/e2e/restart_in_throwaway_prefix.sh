@@ -23,9 +23,11 @@ run_in_fresh_prefix() {
     local test=$1 log="$dir/throwaway-test.log" holder
     bash "$harness" fresh-prefix "$dir" "$prefix" || return 1
     export WINEPREFIX="$prefix"
-    # The server, the desktop and the services it starts are detached from
-    # this script's output: CTest waits until every holder of it is gone.
+    # The server, the desktop and the services are started as the harness
+    # starts them for the shared prefix, detached from this script's output:
+    # CTest waits until every holder of it is gone.
     wineserver -p </dev/null >/dev/null 2>&1
+    wine cmd /c exit </dev/null >/dev/null 2>&1
     # Wine closes its desktop a moment after the last program of the prefix
     # ends, and a program starting just then loses its first window: a
     # program waiting for input from a pipe keeps it up until the restart.
@@ -35,6 +37,9 @@ run_in_fresh_prefix() {
     sleep 2147483647 >"$fifo" </dev/null 2>/dev/null &
     holder=$!
     wine explorer /desktop=Default,1024x768 </dev/null >/dev/null 2>&1 &
+    # As in the harness: the desktop needs a moment before it takes windows
+    # reliably, and nothing here can see when it is ready.
+    sleep 2
     # So is the test: the restart starts Wine's services again from the
     # program under test, with the test's output.
     SETUP_E2E_THROWAWAY_PREFIX=1 timeout 240 wine "$program" --gtest_filter="$test" </dev/null >"$log" 2>&1
