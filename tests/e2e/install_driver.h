@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/prefix.h"
+#include "support/shortcut_reader.h"
 
 namespace install_e2e {
 
@@ -107,18 +108,6 @@ ExpectedBox FileInUseQuestion(const std::string& path);
 // The question asked at the end when a file was queued for deletion.
 ExpectedBox RestartQuestion();
 
-// What a shortcut file says.
-struct ShortcutFields {
-    std::string Target;
-    std::string Arguments;
-    std::string WorkingDirectory;
-    std::string Description;
-};
-bool operator==(const ShortcutFields& a, const ShortcutFields& b);
-std::ostream& operator<<(std::ostream& out, const ShortcutFields& fields);
-
-// Read through the shell's shortcut object of this prefix.
-std::optional<ShortcutFields> ReadShortcutWithShell(const std::string& path);
 // Read by lnkinfo (liblnk-utils), a Linux program that knows nothing of
 // Wine: started natively from here, its output collected through a file in
 // `scratchDir`. Adds a failure and gives nothing when it cannot be run.

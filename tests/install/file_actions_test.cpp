@@ -13,10 +13,9 @@
 #include "install/file_actions.h"
 #include "support/prefix.h"
 #include "support/responder.h"
+#include "support/shortcut_reader.h"
 
 namespace {
-
-const CLSID ShellLinkClass = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -32,39 +31,6 @@ bool IsFile(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// What a shortcut file holds, read back through the shell's own object.
-struct Shortcut {
-    bool Loaded = false;
-    std::string Target, Arguments, WorkingDirectory, Description;
-};
-
-Shortcut ReadShortcut(const std::string& path) {
-    Shortcut shortcut;
-    IShellLinkA* link = nullptr;
-    IPersistFile* file = nullptr;
-    WCHAR widePath[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH);
-    char text[INFOTIPSIZE];
-    if (SUCCEEDED(CoCreateInstance(ShellLinkClass, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkA),
-                                   reinterpret_cast<void**>(&link))) &&
-        SUCCEEDED(link->QueryInterface(__uuidof(IPersistFile), reinterpret_cast<void**>(&file))) &&
-        SUCCEEDED(file->Load(widePath, STGM_READ))) {
-        shortcut.Loaded = true;
-        if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH)))
-            shortcut.Target = text;
-        if (SUCCEEDED(link->GetArguments(text, sizeof text)))
-            shortcut.Arguments = text;
-        if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH)))
-            shortcut.WorkingDirectory = text;
-        if (SUCCEEDED(link->GetDescription(text, sizeof text)))
-            shortcut.Description = text;
-    }
-    if (file)
-        file->Release();
-    if (link)
-        link->Release();
-    return shortcut;
-}
 
 class FileActionTest : public ::testing::Test {
 protected:
@@ -207,26 +173,26 @@ TEST_F(FileActionTest, LinksAreSavedInTheProgramGroupAndLogged) {
     EXPECT_EQ(Log(), "CreateDir " + group + "\r\n" + "CreateFile " + group + "\\Read me.lnk\r\n" + "CreateFile " +
                          group + "\\Notepad.lnk\r\n" + "CreateFile " + group + "\\Uninstall Sample.lnk\r\n");
 
-    Shortcut readme = ReadShortcut(group + "\\Read me.lnk");
-    ASSERT_TRUE(readme.Loaded);
-    EXPECT_EQ(readme.Target, At("Install\\readme.txt"));
-    EXPECT_EQ(readme.Arguments, "");
-    EXPECT_EQ(readme.WorkingDirectory, At("Install"));
-    EXPECT_EQ(readme.Description, "Read me");
+    std::optional<ShortcutFields> readme = ReadShortcutWithShell(group + "\\Read me.lnk");
+    ASSERT_TRUE(readme);
+    EXPECT_EQ(readme->Target, At("Install\\readme.txt"));
+    EXPECT_EQ(readme->Arguments, "");
+    EXPECT_EQ(readme->WorkingDirectory, At("Install"));
+    EXPECT_EQ(readme->Description, "Read me");
 
     // Arguments are kept as written, not expanded.
-    Shortcut notepad = ReadShortcut(group + "\\Notepad.lnk");
-    ASSERT_TRUE(notepad.Loaded);
-    EXPECT_EQ(notepad.Arguments, "%AppName%.txt");
-    EXPECT_EQ(notepad.WorkingDirectory, "") << "a bare file name has no directory";
+    std::optional<ShortcutFields> notepad = ReadShortcutWithShell(group + "\\Notepad.lnk");
+    ASSERT_TRUE(notepad);
+    EXPECT_EQ(notepad->Arguments, "%AppName%.txt");
+    EXPECT_EQ(notepad->WorkingDirectory, "") << "a bare file name has no directory";
 
     // The file name is expanded, the description is not.
-    Shortcut uninstall = ReadShortcut(group + "\\Uninstall Sample.lnk");
-    ASSERT_TRUE(uninstall.Loaded);
-    EXPECT_EQ(uninstall.Target, At("Install\\setup.exe"));
-    EXPECT_EQ(uninstall.Arguments, "-u");
-    EXPECT_EQ(uninstall.WorkingDirectory, At("Install"));
-    EXPECT_EQ(uninstall.Description, "Uninstall %AppName%");
+    std::optional<ShortcutFields> uninstall = ReadShortcutWithShell(group + "\\Uninstall Sample.lnk");
+    ASSERT_TRUE(uninstall);
+    EXPECT_EQ(uninstall->Target, At("Install\\setup.exe"));
+    EXPECT_EQ(uninstall->Arguments, "-u");
+    EXPECT_EQ(uninstall->WorkingDirectory, At("Install"));
+    EXPECT_EQ(uninstall->Description, "Uninstall %AppName%");
 }
 
 TEST_F(FileActionTest, LinksStopAtTheFirstFailure) {
