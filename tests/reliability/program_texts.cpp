@@ -1,0 +1,170 @@
+#include "reliability/program_texts.h"
+
+namespace {
+
+// Every format passed to ReportError, ReportErrorOwned, ReportWarning,
+// AskUser and ShowMessageBox in src/.
+const char* const ProgramFormats[] = {
+    // common
+    "Cannot allocate %u bytes of memory (%s)",
+    "Cannot reallocate block %X to %u bytes (%s)",
+    "Text is too long after expansion: %s",
+    // start-up
+    "Invalid command line switch \"%c\"",
+    "Invalid command line \"%s\"",
+    "Cannot initialize COM (%s)",
+    "OS versions before 4.0 are not supported (%s)",
+    "OS versions before 4.0 are not supported",
+    "Cannot get process module name (%s)",
+    "Cannot get current directory path (%s)",
+    // script
+    "Section name %s is too long",
+    "Duplicate key %s",
+    "Key %s must be present",
+    "%s section has more than %u entries",
+    "Cannot open file %s (%s)",
+    // log and replay
+    "Cannot get size of %s file (%s)",
+    "Cannot read %u bytes from %s file (%s)",
+    "Cannot add a line longer than %u characters to the installation log: %s",
+    "Unknown event %d",
+    "The argument of the %s event is too long (%u characters, at most %u fit)",
+    "Cannot create %s file (%s)",
+    "Cannot write %u bytes to %s file (%s)",
+    "Cannot delete directory %s (%s)",
+    "Cannot delete file %s (%s)",
+    "Cannot queue %s to delete (%s)",
+    "Unknown event %s",
+    // registry
+    "Cannot get Windows directory (%s)",
+    "Cannot open registry key \"%s\" (%s)",
+    "Registry value \"%s\" hasn't string type",
+    "Cannot query registry value \"%s\" (%s)",
+    "Cannot delete key %s (%s)",
+    // install
+    "Cannot create dialog (%s)",
+    "Cannot init dialog",
+    "The text is too long (at most %u characters are allowed)",
+    "Device INF file name not specified",
+    "Warning: cannot start \"%s\" (%s)",
+    "Installation complete.",
+    "Cannot copy %s to %s (%s)",
+    "Cannot create directory \"%s\" (%s)",
+    "Cannot save shortcut file (%s)",
+    // device
+    "Space in the \"%s\" is not allowed",
+    "Invalid device type \"%s\"",
+    "No device type specified",
+    "Syntax error in installable driver string",
+    "Cannot load 16-bit module %s (%u)",
+    "Cannot get address of %s (%s)",
+    "Cannot get KERNEL32 handle (%s)",
+    "Cannot get system directory (%s)",
+    "Driver module path is too long (%S\\%s)",
+    "Cannot open driver module %S",
+    "Driver failed processing message 0x%X (code 0x%X)",
+    "No driver section found",
+    "Installable driver string is too long",
+    "Cannot find free %s entry in %s",
+    "Device type text \"%s\" is too long for the installation log",
+    "Device name in the INF file is not \"%s\"",
+    "Device name is too long (%d characters, at most %d): %s",
+    "Device INF file (%s) not found (%s)",
+    "Cannot get short path for %s (%s)",
+    "Device not installed",
+    // uninstall
+    "Cannot add %s to the [%s] section of %s: the section is full",
+    "Cannot create %s%s%s (%s)",
+    "Cannot get temporary dir (%s)",
+    "Cannot create %s (%s)",
+    "Cannot restart Windows automatically. Please do it manually.",
+    "Installation directory path is too long: %s",
+    "Cannot copy setup file to %s (%s)",
+    "Cannot write text to %s (%s)",
+    "Cannot get command interpreter path (%s)",
+    "Cannot start fork process (%s)",
+    "Cannot get answer from EXE copy",
+    "Error waiting for event (%s)",
+    "No %s event in %s file",
+    "Cannot set sync event (%s)",
+    "Cannot connect to primary process (%s)",
+    "Uninstallation complete.",
+    "Cannot %s sync event (%s)",
+    "The file \"%s\" being deleted is currently in use. If there are active applications, they may use this "
+    "file and prevent it to be deleted. You can close some applications and retry delete operation.\n\n"
+    "If all product files will be successfully deleted, no restart is required. Otherwise, Windows must be "
+    "restarted to complete uninstalling.\n\nRetry delete operation?",
+};
+
+// The longest text a reported message keeps.
+const size_t ReportedTextLimit = 255;
+
+// Length of the conversion at `format` (which starts with '%'): flags, width
+// and one type letter; 0 for "%%".
+size_t ConversionLength(const char* format) {
+    size_t length = 1;
+    if (format[length] == '%')
+        return 0;
+    while (format[length] == '-' || format[length] == '#' || (format[length] >= '0' && format[length] <= '9'))
+        length++;
+    if (format[length] == 'l' || format[length] == 'h')
+        length++;
+    return format[length] ? length + 1 : length;
+}
+
+// Wildcard match of `text` against `format`, each conversion standing for
+// any text; with `prefixAllowed` the text may end inside the format.
+bool Matches(const char* text, const char* format, bool prefixAllowed) {
+    const char* starText = nullptr;
+    const char* starFormat = nullptr;
+    for (;;) {
+        if (*format == '%') {
+            size_t length = ConversionLength(format);
+            if (length > 0) {
+                format += length;
+                starFormat = format;
+                starText = text;
+                continue;
+            }
+        }
+        if (!*text) {
+            // Only conversions may stand for nothing at the end.
+            while (*format == '%' && ConversionLength(format) > 0)
+                format += ConversionLength(format);
+            if (!*format || prefixAllowed)
+                return true;
+        } else {
+            char expected = *format == '%' ? '%' : *format;
+            size_t step = *format == '%' ? 2 : 1;
+            if (*format && *text == expected) {
+                text++;
+                format += step;
+                continue;
+            }
+        }
+        if (!starFormat || !*starText)
+            return false;
+        text = ++starText;
+        format = starFormat;
+    }
+}
+
+}  // namespace
+
+bool IsProgramText(const std::string& text) {
+    bool cut = text.size() == ReportedTextLimit;
+    for (const char* format : ProgramFormats) {
+        if (Matches(text.c_str(), format, cut))
+            return true;
+    }
+    return false;
+}
+
+std::string ForeignTexts(const std::vector<RecordedBox>& boxes) {
+    std::string foreign;
+    for (const RecordedBox& box : boxes) {
+        if (!IsProgramText(box.Text))
+            foreign += "\"" + box.Text + "\"\n";
+    }
+    return foreign;
+}
