@@ -15,6 +15,7 @@
 #include "reliability/program_texts.h"
 #include "script/script.h"
 #include "support/prefix.h"
+#include "support/loaded_script.h"
 #include "support/responder.h"
 
 namespace {
@@ -46,15 +47,6 @@ void ExpectOnlyProgramTexts(const ScriptedResponder& responder, size_t count, co
     EXPECT_EQ(ForeignTexts(responder.Boxes()), "") << what;
 }
 
-void ReleaseEntries(EntryRecord* table, int* count) {
-    for (int i = 0; i < *count; i++) {
-        FreeBlock(table[i].First);
-        FreeBlock(table[i].Second);
-        FreeBlock(table[i].Third);
-    }
-    *count = 0;
-}
-
 class LongInputTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -81,14 +73,7 @@ protected:
     }
 
     void ReleaseScript() {
-        for (const ScriptKeyDef* key = MainKeyTable; key->Name; key++) {
-            FreeBlock(::Setup.*(key->Field));
-            ::Setup.*(key->Field) = nullptr;
-        }
-        FreeBlock(::Setup.DeviceTypeText);
-        ::Setup.DeviceTypeText = nullptr;
-        ReleaseEntries(files_, &::Setup.FileCount);
-        ReleaseEntries(links_, &::Setup.LinkCount);
+        ReleaseLoadedScript(files_, links_);
     }
 
     // A folder in the scratch folder whose path has exactly `length`

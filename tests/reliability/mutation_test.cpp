@@ -15,6 +15,7 @@
 #include "reliability/program_texts.h"
 #include "script/script.h"
 #include "support/prefix.h"
+#include "support/loaded_script.h"
 #include "support/responder.h"
 
 namespace {
@@ -56,15 +57,6 @@ std::vector<std::string> ValidScript() {
             "Readme=%InstallDir%\\readme.txt"};
 }
 
-void ReleaseEntries(EntryRecord* table, int* count) {
-    for (int i = 0; i < *count; i++) {
-        FreeBlock(table[i].First);
-        FreeBlock(table[i].Second);
-        FreeBlock(table[i].Third);
-    }
-    *count = 0;
-}
-
 bool WriteBytes(const std::string& path, const std::string& bytes, const FILETIME* stamp) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -102,14 +94,7 @@ protected:
     }
 
     void Release() {
-        for (const ScriptKeyDef* key = MainKeyTable; key->Name; key++) {
-            FreeBlock(::Setup.*(key->Field));
-            ::Setup.*(key->Field) = nullptr;
-        }
-        FreeBlock(::Setup.DeviceTypeText);
-        ::Setup.DeviceTypeText = nullptr;
-        ReleaseEntries(files_, &::Setup.FileCount);
-        ReleaseEntries(links_, &::Setup.LinkCount);
+        ReleaseLoadedScript(files_, links_);
     }
 
     static bool GuardsIntact(const EntryRecord* table, int room) {

@@ -9,6 +9,7 @@
 #include "common/messages.h"
 #include "common/setup_state.h"
 #include "script/script.h"
+#include "support/loaded_script.h"
 #include "support/responder.h"
 
 namespace {
@@ -86,23 +87,7 @@ protected:
     }
 
     void ReleaseState() {
-        for (const ScriptKeyDef* key = MainKeyTable; key->Name; key++) {
-            FreeBlock(::Setup.*(key->Field));
-            ::Setup.*(key->Field) = nullptr;
-        }
-        FreeBlock(::Setup.DeviceTypeText);
-        ::Setup.DeviceTypeText = nullptr;
-        ReleaseEntries(files_, &::Setup.FileCount);
-        ReleaseEntries(links_, &::Setup.LinkCount);
-    }
-
-    static void ReleaseEntries(EntryRecord* table, int* count) {
-        for (int i = 0; i < *count; i++) {
-            FreeBlock(table[i].First);
-            FreeBlock(table[i].Second);
-            FreeBlock(table[i].Third);
-        }
-        *count = 0;
+        ReleaseLoadedScript(files_, links_);
     }
 
     std::string ScriptPath() const { return workDirs_.back() + "\\setup.ini"; }

@@ -1,0 +1,24 @@
+#include "support/loaded_script.h"
+
+#include "common/messages.h"
+#include "script/script.h"
+
+void ReleaseEntries(EntryRecord* table, int* count) {
+    for (int i = 0; i < *count; i++) {
+        FreeBlock(table[i].First);
+        FreeBlock(table[i].Second);
+        FreeBlock(table[i].Third);
+    }
+    *count = 0;
+}
+
+void ReleaseLoadedScript(EntryRecord* files, EntryRecord* links) {
+    for (const ScriptKeyDef* key = MainKeyTable; key->Name; key++) {
+        FreeBlock(::Setup.*(key->Field));
+        ::Setup.*(key->Field) = nullptr;
+    }
+    FreeBlock(::Setup.DeviceTypeText);
+    ::Setup.DeviceTypeText = nullptr;
+    ReleaseEntries(files, &::Setup.FileCount);
+    ReleaseEntries(links, &::Setup.LinkCount);
+}
