@@ -54,11 +54,8 @@ std::vector<std::pair<std::string, ShortcutFields>> ExpectedShortcuts(const Prod
 }
 
 void InstallAndCheck(const Family& family) {
-    std::optional<fixture::WindowsVersion> version;
-    if (family.Version) {
-        version.emplace(family.Version);
-        ASSERT_TRUE(version->Applied());
-    }
+    fixture::WindowsVersion version(family.Version);
+    ASSERT_TRUE(version.Applied());
     Workspace space;
     Product product = space.SampleProduct();
     product.StartMenuFolderNt = "%CommonProgramsFolder%";

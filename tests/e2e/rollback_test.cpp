@@ -157,11 +157,8 @@ class InstallRollback : public ::testing::TestWithParam<RollbackRun> {};
 
 TEST_P(InstallRollback, LeavesTheMachineAsItWas) {
     const RollbackCase& c = *GetParam().Case;
-    std::optional<fixture::WindowsVersion> version;
-    if (GetParam().Version) {
-        version.emplace(GetParam().Version);
-        ASSERT_TRUE(version->Applied());
-    }
+    fixture::WindowsVersion version(GetParam().Version);
+    ASSERT_TRUE(version.Applied());
     Workspace space;
     Product product = space.SampleProduct();
     std::string offeredDir = space.Programs() + "\\E2E Product";
@@ -234,11 +231,8 @@ class InstallRefusal : public ::testing::TestWithParam<RefusalRun> {};
 // without another window and without a change anywhere.
 TEST_P(InstallRefusal, EndsWithoutChangeOrFurtherWindow) {
     Refusal how = GetParam().How;
-    std::optional<fixture::WindowsVersion> version;
-    if (GetParam().Version) {
-        version.emplace(GetParam().Version);
-        ASSERT_TRUE(version->Applied());
-    }
+    fixture::WindowsVersion version(GetParam().Version);
+    ASSERT_TRUE(version.Applied());
     Workspace space;
     Product product = space.SampleProduct();
     ASSERT_TRUE(space.LayOut(product));

@@ -144,8 +144,12 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
     return dir + "\\" + name;
 }
 
-WindowsVersion::WindowsVersion(const char* version, const char* programName)
-    : keyPath_(programName ? std::string(AppDefaultsKey) + programName : std::string(WineKey)) {
+WindowsVersion::WindowsVersion(const char* version, const char* programName) {
+    if (!version) {
+        applied_ = true;  // Wine's own default version stays
+        return;
+    }
+    keyPath_ = programName ? std::string(AppDefaultsKey) + programName : std::string(WineKey);
     HKEY key;
     DWORD disposition = 0;
     LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE,
@@ -173,6 +177,8 @@ WindowsVersion::WindowsVersion(const char* version, const char* programName)
 }
 
 WindowsVersion::~WindowsVersion() {
+    if (keyPath_.empty())
+        return;
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
         return;

@@ -28,7 +28,8 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 // "winxp", "win31", "nt351"... The value that was there before (usually
 // none) is put back afterwards. A null `programName` sets it for every
 // program of the prefix (HKCU\Software\Wine\Version), such as a copy of
-// the program under another name and the programs it starts.
+// the program under another name and the programs it starts. A null
+// `version` changes nothing (Wine's default, an NT version).
 class WindowsVersion {
 public:
     explicit WindowsVersion(const char* version, const char* programName = "setup.exe");
