@@ -21,10 +21,12 @@ const char AbsentMarker[] = "\x1A";
 
 namespace {
 
-// A Main value has at most 255 characters, an entry's value at most 259; the
-// profile service drops the rest.
+// A Main value has at most 255 characters, an entry's value at most 259.
 const int MainValueSize = 256;
 const int EntryValueSize = PathBufferSize;
+
+// ReadWholeValue's result for a value that does not fit; reported already.
+const int ValueTooLong = -2;
 
 // First room in the key-name list per entry of a section's limit.
 const int KeyListBytesPerEntry = 50;
@@ -67,9 +69,22 @@ char* ReadKeyNames(const char* path, const char* section, int limit) {
     }
 }
 
+// Reads a value that must fit `size` bytes whole, into `value` of size + 1
+// bytes. The profile service would cut a longer value silently, and a cut
+// path or command must never be acted upon: the spare byte shows that the
+// value did not fit, which is reported. ReadScriptValue's results otherwise.
+int ReadWholeValue(const char* path, const char* section, const char* key, char* value, int size) {
+    int length = ReadScriptValue(path, section, key, value, size + 1);
+    if (length < size)
+        return length;
+    ReportError("Value of key %s in section %s is longer than %u characters", key, section, size - 1);
+    return ValueTooLong;
+}
+
 bool AddScriptEntry(const char* path, const char* section, const char* key, EntryRecord* firstFree, int* count) {
-    char value[EntryValueSize];
-    ReadScriptValue(path, section, key, value, sizeof value);
+    char value[EntryValueSize + 1];
+    if (ReadWholeValue(path, section, key, value, EntryValueSize) == ValueTooLong)
+        return false;
     const char* third = SplitAtFirstComma(value);
     return AddEntry(firstFree, count, key, value, third);
 }
@@ -91,8 +106,11 @@ int ReadScriptValue(const char* path, const char* section, const char* key, char
 
 bool ReadMainKeys(const char* path, const char* section) {
     for (const ScriptKeyDef* key = MainKeyTable; key->Name; key++) {
-        char value[MainValueSize];
-        if (ReadScriptValue(path, section, key->Name, value, sizeof value) <= 0)
+        char value[MainValueSize + 1];
+        int length = ReadWholeValue(path, section, key->Name, value, MainValueSize);
+        if (length == ValueTooLong)
+            return false;
+        if (length <= 0)
             continue;
         char*& field = Setup.*(key->Field);
         if (field) {

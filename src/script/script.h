@@ -35,14 +35,15 @@ int ReadScriptValue(const char* path, const char* section, const char* key, char
 // Main, then its twin; then the first required key without a value fails.
 bool LoadMainSection(const char* path);
 // Reads every Main key of one section; a non-empty value for a key that is
-// already set is a duplicate.
+// already set is a duplicate. Values over 255 characters are refused whole.
 bool ReadMainKeys(const char* path, const char* section);
 
 // The base section and its twin into `table` from its start, sharing one limit
 // of ScriptEntryLimit entries; `count` receives the number loaded.
 bool LoadEntrySections(const char* path, const char* baseSection, EntryRecord* table, int* count);
 // Reads every key of the section as one entry into the records from
-// `firstFree` on, at most `limit`. The number read, or -1 on failure.
+// `firstFree` on, at most `limit`; a value over 259 characters is refused.
+// The number read, or -1 on failure.
 int ReadEntrySection(const char* path, const char* section, EntryRecord* firstFree, int limit);
 
 // Appends a record of copies of the three texts at `table[*count]` and counts

@@ -98,14 +98,21 @@ protected:
     EntryRecord links_[LinkTableRoom];
 };
 
-// Main values hold 255 characters, entry values 259; the loader keeps the
-// first ones of a longer value (the documented rule of the script).
+// Main values hold 255 characters, entry values 259 (a path with its end); a
+// longer value is refused with a message naming it, never used cut.
 TEST_F(LongInputTest, ScriptValuesAtAndBeyondTheirBuffers) {
     struct Case {
         size_t MainLength;
         size_t EntryLength;
+        const char* Refusal;
     };
-    const Case cases[] = {{255, 259}, {256, 260}, {300, 261}, {1000, 1000}};
+    const Case cases[] = {
+        {255, 259, nullptr},
+        {256, 259, "Value of key DefaultInstallDir in section Main is longer than 255 characters"},
+        {1000, 259, "Value of key DefaultInstallDir in section Main is longer than 255 characters"},
+        {255, 260, "Value of key f in section Files.NT is longer than 259 characters"},
+        {255, 1000, "Value of key f in section Files.NT is longer than 259 characters"},
+    };
     int folder = 0;
     for (const Case& c : cases) {
         std::string workDir = scratch_.Join("script" + std::to_string(folder++));
@@ -113,16 +120,23 @@ TEST_F(LongInputTest, ScriptValuesAtAndBeyondTheirBuffers) {
         std::string entryValue(c.EntryLength, 'e');
         ASSERT_TRUE(fixture::WriteTextFile(
             workDir + "\\setup.ini",
-            "[Main]\r\nAppName=" + mainValue + "\r\nAppVersion=1\r\nDefaultProgramGroup=G\r\nDefaultInstallDir=D\r\n"
-            "StartMenuFolder=S\r\n[Files]\r\nf=" + entryValue + "\r\n"));
+            "[Main]\r\nAppName=A\r\nAppVersion=1\r\nDefaultProgramGroup=G\r\nDefaultInstallDir=" + mainValue +
+                "\r\nStartMenuFolder=S\r\n[Files.NT]\r\nf=" + entryValue + "\r\n"));
         ReleaseScript();
         ::Setup.WorkDir = &workDir[0];
         ScriptedResponder responder;
-        ASSERT_TRUE(LoadSetupScript()) << c.MainLength;
-        ExpectOnlyProgramTexts(responder, 0, "load");
-        EXPECT_EQ(std::string(::Setup.AppName), mainValue.substr(0, 255));
+        bool loaded = LoadSetupScript();
+        ExpectOnlyProgramTexts(responder, c.Refusal ? 1 : 0, "load");
+        if (c.Refusal) {
+            EXPECT_FALSE(loaded);
+            ASSERT_EQ(responder.Boxes().size(), 1u);
+            EXPECT_EQ(responder.Boxes()[0].Text, c.Refusal);
+            continue;
+        }
+        ASSERT_TRUE(loaded);
+        EXPECT_EQ(std::string(::Setup.DefaultInstallDir), mainValue);
         ASSERT_EQ(::Setup.FileCount, 1);
-        EXPECT_EQ(std::string(files_[0].Second), entryValue.substr(0, 259));
+        EXPECT_EQ(std::string(files_[0].Second), entryValue);
     }
 }
 

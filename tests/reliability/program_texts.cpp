@@ -22,6 +22,7 @@ const char* const ProgramFormats[] = {
     "Duplicate key %s",
     "Key %s must be present",
     "%s section has more than %u entries",
+    "Value of key %s in section %s is longer than %u characters",
     "Cannot open file %s (%s)",
     // log and replay
     "Cannot get size of %s file (%s)",

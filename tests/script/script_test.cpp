@@ -390,21 +390,6 @@ TEST_F(ScriptTest, EntryValueIsSplitAtItsFirstComma) {
     }
 }
 
-TEST_F(ScriptTest, LongValuesAreCutToTheirBuffers) {
-    std::string longValue;
-    for (int i = 0; i < 300; i++)
-        longValue += static_cast<char>('a' + i % 26);
-    WriteScript(std::string(MinimalMain) + "ReadmeFile=" + longValue + "\n[Files]\nlong.txt=" + longValue +
-                "\nsplit.txt=dir, " + longValue + "\n");
-    ScriptedResponder responder;
-    ASSERT_TRUE(Load(true));
-    EXPECT_EQ(std::string(::Setup.ReadmeFile), longValue.substr(0, 255));
-    ASSERT_EQ(::Setup.FileCount, 2);
-    EXPECT_EQ(std::string(files_[0].Second), longValue.substr(0, 259));
-    EXPECT_STREQ(files_[1].Second, "dir");
-    EXPECT_EQ(std::string(files_[1].Third), longValue.substr(0, 259 - 5));
-}
-
 TEST_F(ScriptTest, ScriptThatCannotBeOpenedExclusivelyFails) {
     std::string expectedStart = "Cannot open file " + ScriptPath() + " (";
     {
