@@ -224,8 +224,11 @@ bool AnswerBox(DWORD processId, const ExpectedBox& expected) {
     return pressed;
 }
 
-void StartFirstStage(fixture::ChildProcess& first, const std::string& installDir) {
-    ASSERT_TRUE(first.Start(fixture::JoinPath(installDir, "setup.exe"), "-u", installDir));
+void StartFirstStage(fixture::ChildProcess& first, const std::string& installDir, const std::string& setupExe) {
+    if (setupExe.empty())
+        ASSERT_TRUE(first.Start(fixture::JoinPath(installDir, "setup.exe"), "-u", installDir));
+    else
+        ASSERT_TRUE(first.Start(setupExe, "-u 0 " + installDir));
     HWND question = first.WaitForWindow("Uninstall", WindowTimeoutMs);
     ASSERT_NE(question, nullptr);
     EXPECT_TRUE(SyncEventExists(installDir)) << "no event " << SyncEventName(installDir);

@@ -116,7 +116,9 @@ ExpectedBox ConfirmationBox(int answer);
 bool AnswerBox(DWORD processId, const ExpectedBox& expected);
 
 // Starts the installed program in `installDir` as the Uninstall shortcut
-// does ("-u"), checks that its event exists while it asks, and answers Yes.
-void StartFirstStage(fixture::ChildProcess& first, const std::string& installDir);
+// does ("-u"), or another copy of the program, `setupExe`, for that
+// installation ("-u 0 <installDir>"); checks that the event exists while it
+// asks, and answers Yes.
+void StartFirstStage(fixture::ChildProcess& first, const std::string& installDir, const std::string& setupExe = "");
 
 }  // namespace uninstall_test
