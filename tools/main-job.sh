@@ -7,7 +7,7 @@ set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
 bash tools/install-deps.sh
-echo "Building..."
+echo "Building both architectures (about two and a half minutes on two cores)..."
 bash tools/build.sh >build.log 2>&1 || { tail -40 build.log; exit 1; }
 rm -f build.log
 
@@ -120,5 +120,18 @@ for bmp in "$WINEPREFIX/drive_c/screenshots"/*.bmp; do
     convert "$bmp" "$shots/$(basename "${bmp%.bmp}").png"
 done
 echo
-echo "Screenshots of every dialog and question: $shots"
+echo "Screenshots of every dialog and question of the install and the uninstall: $shots"
 ls "$shots"
+
+# The verdict: the uninstall must have taken back everything the install made.
+leftovers=()
+[ ! -e "$install_dir" ] || leftovers+=("the installation directory")
+[ ! -e "$group_dir" ] || leftovers+=("the program group")
+[ "$left" = 0 ] || leftovers+=("$left temporary copies of setup.exe")
+[ "$driver_left" = no ] || leftovers+=("the driver file")
+echo
+if [ ${#leftovers[@]} -gt 0 ]; then
+    echo "MAIN JOB FAILED: the uninstall left ${leftovers[*]}"
+    exit 1
+fi
+echo "Main job done: the sample product was installed and uninstalled, and nothing of it is left."

@@ -140,7 +140,7 @@ bool Uninstall(const std::string& installDir) {
         CatchProgress("device-removal-progress",
                       [&] { return WaitForSingleObject(first.hProcess, 0) == WAIT_OBJECT_0; });
     DWORD code = WaitForExit(first);
-    std::printf("first stage exit code: %lu\n", code);
+    std::printf("exit code of the installed setup.exe (it hands over to its temporary copy): %lu\n", code);
     bool completed = asked && Answer("Uninstall", "uninstallation-complete", IDOK, "OK");
     return completed && code == 0;
 }
