@@ -147,4 +147,4 @@ echo "[c] setup.exe -u FFFFFFFF <dir> over install.log of files that do not exis
 echo "    CreateProcess to \"Uninstallation complete.\"; net = minus the run over a log with only AppName."
 echo "[d] Time from CreateProcess to the first visible window: setup.exe's \"Setup\" question (1-file"
 echo "    product) against a program without runtime that shows one message box."
-echo "    Windows are looked for every millisecond; all of it runs under wine64 (x86_64 build)."
+echo "    Windows are looked for every 10 ms; all of it runs under wine64 (x86_64 build)."
