@@ -24,6 +24,13 @@ bool IsInUse(DWORD error) {
     return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
 }
 
+// A folder where the log names a file also answers "access denied"; it is
+// not a file in use, and no retry or restart would delete it as a file.
+bool IsFolder(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 void RemoveLoggedDirectory(const char* path) {
     if (RemoveDirectoryA(path) || IsAlreadyGone(GetLastError()))
         return;
@@ -36,7 +43,9 @@ void DeleteLoggedFile(const char* path) {
     for (;;) {
         if (DeleteFileA(path) || IsAlreadyGone(GetLastError()))
             return;
-        if (!IsInUse(GetLastError())) {
+        DWORD error = GetLastError();
+        if (!IsInUse(error) || IsFolder(path)) {
+            SetLastError(error);
             ReportError("Cannot delete file %s (%s)", path, LastErrorText());
             return;
         }

@@ -63,50 +63,53 @@ protected:
     fixture::ScratchDir scratch_;
 };
 
-TEST_F(ReplayTest, NullAndEmptyTextsDoNothing) {
-    ScriptedResponder responder;
-    EXPECT_TRUE(ReplayLog(nullptr, AllEvents));
-    EXPECT_TRUE(Replay("", AllEvents));
-    EXPECT_TRUE(responder.Boxes().empty());
-}
-
-// Newest first: the file goes before its directory, so both go. CR alone
-// ends a line as CR LF does; a text without CR is one line.
-TEST_F(ReplayTest, UndoesLastLineFirstWhateverTheLineEnd) {
-    ScriptedResponder responder;
-    for (const char* end : {"\r\n", "\r"}) {
-        std::string dir = MakeDir("dir");
-        std::string file = MakeFile("dir\\file.txt");
-        EXPECT_TRUE(Replay("AppName P" + std::string(end) + "CreateDir " + dir + end + "CreateFile " + file + end,
-                           AllEvents));
-        EXPECT_FALSE(Exists(file)) << end[1];
-        EXPECT_FALSE(Exists(dir)) << end[1];
-    }
-    std::string single = MakeFile("single.txt");
-    EXPECT_TRUE(Replay("CreateFile " + single, AllEvents));
-    EXPECT_FALSE(Exists(single));
-    EXPECT_TRUE(responder.Boxes().empty());
-}
-
-// A bare LF does not end a line: the two lines form one, whose argument
-// holds the LF and the second line, so neither file is touched.
-TEST_F(ReplayTest, BareLineFeedJoinsLines) {
-    ScriptedResponder responder;
-    std::string a = MakeFile("a.txt");
-    std::string b = MakeFile("b.txt");
-    EXPECT_TRUE(Replay("CreateFile " + a + "\nCreateFile " + b + "\r\n", AllEvents));
-    EXPECT_TRUE(Exists(a));
-    EXPECT_TRUE(Exists(b));
-}
-
-TEST_F(ReplayTest, CommentsAndEmptyLinesAreSkippedUnderEveryMask) {
+// Nothing to undo in no text, an empty one, comments and empty lines.
+TEST_F(ReplayTest, NullEmptyAndCommentTextsDoNothingUnderEveryMask) {
     ScriptedResponder responder;
     std::string file = MakeFile("kept.txt");
-    std::string text = ";\r\n; Caution!\r\n;CreateFile " + file + "\r\n\r\n;\r\n\r\r\n";
-    for (EventMask mask : {AllEvents, DeviceOnly, AllButDevice})
-        EXPECT_TRUE(Replay(text, mask));
+    EXPECT_TRUE(ReplayLog(nullptr, AllEvents));
+    for (const std::string& text : {std::string(), ";\r\n; Caution!\r\n;CreateFile " + file + "\r\n\r\n;\r\n\r\r\n"}) {
+        for (EventMask mask : {AllEvents, DeviceOnly, AllButDevice})
+            EXPECT_TRUE(Replay(text, mask)) << text;
+    }
     EXPECT_TRUE(Exists(file));
     EXPECT_TRUE(responder.Boxes().empty());
+}
+
+// Newest line first: the file goes before its directory, so both go in
+// silence. CR alone ends a line as CR LF does, the last line needs no end,
+// and event words ignore case. A bare LF ends no line: the two lines form
+// one, whose argument holds the LF and the second line, so nothing goes.
+TEST_F(ReplayTest, UndoesLastLineFirstWhateverTheLineEnd) {
+    const struct {
+        const char* Text;  // <D>: the directory, <F>: the file in it
+        bool Undone;
+        const char* Report;  // the beginning of the one box shown, if any
+    } cases[] = {
+        {"AppName P\r\nCreateDir <D>\r\nCreateFile <F>\r\n", true, nullptr},
+        {"AppName P\rCreateDir <D>\rCreateFile <F>\r", true, nullptr},
+        {"CreateDir <D>\r\nCreateFile <F>", true, nullptr},
+        {"createdir <D>\r\ncreatefile <F>\r\nAPPNAME x\r\n", true, nullptr},
+        {"CreateFile <F>\nCreateFile <F>\r\n", false, "Cannot delete file <F>\nCreateFile <F> ("},
+    };
+    for (const auto& c : cases) {
+        std::string dir = MakeDir("dir");
+        std::string file = MakeFile("dir\\file.txt");
+        auto fill = [&](std::string text) {
+            for (size_t at; (at = text.find('<')) != std::string::npos;)
+                text.replace(at, 3, text[at + 1] == 'D' ? dir : file);
+            return text;
+        };
+        std::string text = fill(c.Text);
+        ScriptedResponder responder;
+        EXPECT_TRUE(Replay(text, AllEvents)) << text;
+        EXPECT_EQ(c.Undone, !Exists(file)) << text;
+        EXPECT_EQ(c.Undone, !Exists(dir)) << text;
+        ASSERT_EQ(responder.Boxes().size(), c.Report ? 1u : 0u) << text;
+        if (c.Report) {
+            EXPECT_EQ(0u, responder.Texts()[0].find(fill(c.Report))) << responder.Texts()[0];
+        }
+    }
 }
 
 // Which lines each caller's mask acts on, and which words it reports.
@@ -140,29 +143,29 @@ TEST_F(ReplayTest, MasksSelectTheLinesToUndo) {
     }
 }
 
-TEST_F(ReplayTest, EventWordsIgnoreCase) {
-    ScriptedResponder responder;
-    std::string dir = MakeDir("lower");
-    std::string file = MakeFile("lower\\f.txt");
-    EXPECT_TRUE(Replay("createdir " + dir + "\r\ncreatefile " + file + "\r\nAPPNAME x\r\n", AllButDevice));
-    EXPECT_FALSE(Exists(file));
-    EXPECT_FALSE(Exists(dir));
-    EXPECT_TRUE(responder.Boxes().empty());
-}
-
 // What is already gone is passed over in silence; a directory that still
 // holds a file is reported and stays.
-TEST_F(ReplayTest, GoneIsSilentNonEmptyDirectoryIsReported) {
+// A folder where the log names a file is reported as it is, not asked about
+// as a file in use (no retry or restart would delete it as a file).
+TEST_F(ReplayTest, GoneIsSilentNonEmptyDirectoryAndFolderAsFileAreReported) {
     ScriptedResponder responder;
     std::string full = MakeDir("full");
     MakeFile("full\\left.txt");
-    std::string text = "CreateDir " + full + "\r\nCreateDir " + scratch_.Join("gone") + "\r\nCreateFile " +
-                       scratch_.Join("gone.txt") + "\r\nCreateFile " + scratch_.Join("no dir\\gone.txt") + "\r\n";
+    std::string folder = MakeDir("folder");
+    std::string text = "CreateFile " + folder + "\r\nCreateDir " + full + "\r\nCreateDir " + scratch_.Join("gone") +
+                       "\r\nCreateFile " + scratch_.Join("gone.txt") + "\r\nCreateFile " +
+                       scratch_.Join("no dir\\gone.txt") + "\r\n";
     EXPECT_TRUE(Replay(text, AllEvents));
     EXPECT_TRUE(Exists(full));
-    ASSERT_EQ(1u, responder.Boxes().size());
-    std::string expected = "Cannot delete directory " + full + " (0/145 - ";
-    EXPECT_EQ(0u, responder.Boxes()[0].Text.find(expected)) << responder.Boxes()[0].Text;
+    EXPECT_TRUE(Exists(folder));
+    ASSERT_EQ(2u, responder.Boxes().size());
+    const std::string expected[] = {"Cannot delete directory " + full + " (0/145 - ",
+                                    "Cannot delete file " + folder + " (0/5 - "};
+    for (size_t i = 0; i < 2; i++) {
+        EXPECT_EQ(0u, responder.Boxes()[i].Text.find(expected[i])) << responder.Boxes()[i].Text;
+        EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), responder.Boxes()[i].Type);
+    }
+    EXPECT_FALSE(::Setup.RestartNeeded);
 }
 
 TEST_F(ReplayTest, CreateKeyDeletesTheKeyAndReportsAMissingOne) {
@@ -243,132 +246,91 @@ TEST_F(ReplayTest, LargeLogIsUndoneWhole) {
     EXPECT_TRUE(responder.Boxes().empty());
 }
 
-// Holds a file open without delete sharing, as a running program would.
-class HeldFile {
-public:
-    explicit HeldFile(const std::string& path)
-        : handle_(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr)) {
-        EXPECT_NE(INVALID_HANDLE_VALUE, handle_);
-    }
-    ~HeldFile() { Release(); }
-    void Release() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE handle_;
-};
-
-// Answers the retry question: Yes as long as the script says so, releasing
-// the file at the answer that says to.
+// Answers the boxes from `Answers`, letting the held file go just before the
+// second answer.
 struct RetryScript {
-    std::vector<int> answers;
-    int releaseAt = -1;  // index of the answer before which the file is let go
-    HeldFile* held = nullptr;
-    std::vector<RecordedBox> boxes;
+    std::vector<int> Answers;
+    HANDLE Held;
+    std::vector<RecordedBox> Boxes;
 };
 RetryScript* CurrentScript;
 
 int AnswerRetry(HWND owner, const char* text, const char* title, UINT type) {
     RetryScript& script = *CurrentScript;
-    int index = (int)script.boxes.size();
-    script.boxes.push_back(RecordedBox{owner, text, title, type});
-    if (index == script.releaseAt)
-        script.held->Release();
-    if (index < (int)script.answers.size())
-        return script.answers[index];
+    size_t index = script.Boxes.size();
+    script.Boxes.push_back(RecordedBox{owner, text, title, type});
+    if (index == 1) {
+        CloseHandle(script.Held);
+        script.Held = INVALID_HANDLE_VALUE;
+    }
+    if (index < script.Answers.size())
+        return script.Answers[index];
     ADD_FAILURE() << "unexpected box: " << text;
     return IDNO;
 }
 
-class FileInUseTest : public ReplayTest {
-protected:
-    // Replays one CreateFile line while the file is held, answering by the
-    // script; returns the replay's result.
-    bool ReplayHeld(const std::string& path, RetryScript& script) {
-        HeldFile held(path);
-        script.held = &held;
+// A file held open without delete sharing, as a running program would, is
+// asked about at each try (the longest path that can exist, whole). Yes
+// retries and deletes the file once it is let go; No queues it for the
+// restart on either family; a queue that refuses it is reported and no
+// restart is needed.
+TEST_F(ReplayTest, FileInUseIsRetriedOrQueued) {
+    restart_queue::PendingOperationsGuard pendingGuard;
+    restart_queue::WininitGuard wininitGuard;
+    std::string longPath = MakeDir(std::string(240 - scratch_.Path().size() - 1, 'd'));
+    longPath += "\\" + std::string(259 - longPath.size() - 1, 'f');
+    ASSERT_EQ(259u, longPath.size());
+    std::string path = scratch_.Join("queued.txt");
+    const std::string renames = "[Rename]\r\nNUL=C:\\OLD1.TXT\r\nNUL=C:\\OLD2.TXT\r\n";
+    const struct {
+        const char* Name;
+        bool WindowsNT;
+        std::string Path;
+        std::string Wininit;
+        std::vector<int> Answers;
+        size_t Questions;
+        std::vector<std::string> Reports;  // beginnings of the boxes after the questions
+        bool Queued;
+    } cases[] = {
+        {"Yes until free", true, longPath, "", {IDYES, IDYES}, 2, {}, false},
+        {"No on 9x", false, path, renames, {IDNO}, 1, {}, true},
+        {"queue refuses", false, path, restart_queue::OverfullRenameSection(), {IDNO, IDOK, IDOK}, 1,
+         {"Cannot add NUL=", "Cannot queue " + path + " to delete (0/122 - "}, false},
+        {"No on NT", true, longPath, "", {IDNO}, 1, {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ::Setup.IsWindowsNT = c.WindowsNT;
+        ::Setup.RestartNeeded = FALSE;
+        ASSERT_TRUE(fixture::WriteTextFile(c.Path, "in use"));
+        ASSERT_TRUE(fixture::WriteTextFile(wininitGuard.Path(), c.Wininit));
+        RetryScript script = {c.Answers,
+                              CreateFileA(c.Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr),
+                              {}};
+        ASSERT_NE(INVALID_HANDLE_VALUE, script.Held);
         CurrentScript = &script;
         SetMessageBoxResponder(&AnswerRetry);
-        bool result = Replay("CreateFile " + path + "\r\n", AllButDevice);
+        EXPECT_TRUE(Replay("CreateFile " + c.Path + "\r\n", AllButDevice));
         SetMessageBoxResponder(nullptr);
-        return result;
-    }
-    void ExpectQuestions(const RetryScript& script, const std::string& path, size_t count) {
-        ASSERT_EQ(count, script.boxes.size());
-        for (const RecordedBox& box : script.boxes) {
-            EXPECT_EQ(QuestionFor(path), box.Text);
-            EXPECT_EQ("Setup", box.Title);
-            EXPECT_EQ((UINT)(MB_YESNO | MB_ICONERROR), box.Type);  // Yes is the default button
-            EXPECT_EQ(nullptr, box.Owner);
+        if (script.Held != INVALID_HANDLE_VALUE)
+            CloseHandle(script.Held);
+
+        ASSERT_EQ(c.Questions + c.Reports.size(), script.Boxes.size());
+        for (size_t i = 0; i < c.Questions; i++) {
+            EXPECT_EQ(QuestionFor(c.Path), script.Boxes[i].Text);
+            EXPECT_EQ("Setup", script.Boxes[i].Title);
+            EXPECT_EQ((UINT)(MB_YESNO | MB_ICONERROR), script.Boxes[i].Type);  // Yes is the default button
+            EXPECT_EQ(nullptr, script.Boxes[i].Owner);
         }
+        for (size_t i = 0; i < c.Reports.size(); i++)
+            EXPECT_EQ(0u, script.Boxes[c.Questions + i].Text.find(c.Reports[i])) << script.Boxes[c.Questions + i].Text;
+        EXPECT_EQ(c.Queued, (bool)::Setup.RestartNeeded);
+        EXPECT_EQ(c.Answers[0] == IDYES, !Exists(c.Path));
+        EXPECT_EQ(c.Queued && c.WindowsNT, restart_queue::IsPending(c.Path));
+        std::string queuedEntry = c.Queued ? "NUL=" + restart_queue::ShortPathOf(c.Path) + "\r\n" : "";
+        EXPECT_EQ(c.Wininit + (c.WindowsNT ? "" : queuedEntry), fixture::ReadTextFile(wininitGuard.Path()));
     }
-};
-
-// Yes retries as long as the file is held; once it is let go the retry
-// deletes it. The longest path that can exist is asked about whole.
-TEST_F(FileInUseTest, YesRetriesUntilTheFileIsFree) {
-    std::string dir = scratch_.Path() + "\\";
-    dir += std::string(240 - dir.size(), 'd');
-    ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr));
-    std::string path = dir + "\\" + std::string(259 - dir.size() - 1, 'f');
-    ASSERT_EQ(259u, path.size());
-    ASSERT_TRUE(fixture::WriteTextFile(path, "in use"));
-
-    RetryScript script;
-    script.answers = {IDYES, IDYES};
-    script.releaseAt = 1;
-    EXPECT_TRUE(ReplayHeld(path, script));
-    ExpectQuestions(script, path, 2);
-    EXPECT_FALSE(Exists(path));
-    EXPECT_FALSE(::Setup.RestartNeeded);
-}
-
-TEST_F(FileInUseTest, NoQueuesTheFileForRestartOnNT) {
-    restart_queue::PendingOperationsGuard guard;
-    std::string path = MakeFile("queued.txt");
-    RetryScript script;
-    script.answers = {IDNO};
-    EXPECT_TRUE(ReplayHeld(path, script));
-    ExpectQuestions(script, path, 1);
-    EXPECT_TRUE(restart_queue::IsPending(path));
-    EXPECT_TRUE(::Setup.RestartNeeded);
-    EXPECT_TRUE(Exists(path));
-}
-
-TEST_F(FileInUseTest, NoAddsARenameEntryOnWindows9x) {
-    restart_queue::WininitGuard guard;
-    ASSERT_TRUE(fixture::WriteTextFile(guard.Path(), "[Rename]\r\nNUL=C:\\OLD1.TXT\r\nNUL=C:\\OLD2.TXT\r\n"));
-    ::Setup.IsWindowsNT = FALSE;
-    std::string path = MakeFile("queued9x.txt");
-    RetryScript script;
-    script.answers = {IDNO};
-    EXPECT_TRUE(ReplayHeld(path, script));
-    ExpectQuestions(script, path, 1);
-    EXPECT_TRUE(::Setup.RestartNeeded);
-    std::string expected = "[Rename]\r\nNUL=C:\\OLD1.TXT\r\nNUL=C:\\OLD2.TXT\r\nNUL=" +
-                           restart_queue::ShortPathOf(path) + "\r\n";
-    EXPECT_EQ(expected, fixture::ReadTextFile(guard.Path()));
-}
-
-// The user declines, and the queue refuses the file: both are said.
-TEST_F(FileInUseTest, QueueThatRefusesIsReported) {
-    restart_queue::WininitGuard guard;
-    ASSERT_TRUE(fixture::WriteTextFile(guard.Path(), restart_queue::OverfullRenameSection()));
-    ::Setup.IsWindowsNT = FALSE;
-    std::string path = MakeFile("refused.txt");
-    RetryScript script;
-    script.answers = {IDNO, IDOK, IDOK};
-    EXPECT_TRUE(ReplayHeld(path, script));
-    ASSERT_EQ(3u, script.boxes.size());
-    EXPECT_EQ(QuestionFor(path), script.boxes[0].Text);
-    EXPECT_EQ(0u, script.boxes[1].Text.find("Cannot add NUL=")) << script.boxes[1].Text;
-    std::string queued = "Cannot queue " + path + " to delete (0/122 - ";
-    EXPECT_EQ(0u, script.boxes[2].Text.find(queued)) << script.boxes[2].Text;
-    EXPECT_FALSE(::Setup.RestartNeeded);
 }
 
 }  // namespace
