@@ -16,111 +16,82 @@ using namespace nt_device;
 
 class DeviceRemovalTest : public NtDeviceTest {
 protected:
-    // The lists of an installed device, with entries of other drivers.
-    const Lists installed_{
-        Plus(CodecEntries(), {"wave1=other.drv", "wave3=setuptst.drv", "wave4=setuptst.drv", "mixer2=setuptst.drv"}),
-        {"wave2=setuptst.drv", "mixer1=other.drv", "mixer5=setuptst.drv"},
-        {"other.drv=Other Device", "setuptst.drv=Setup Test Sound Device"}};
-    // The same after the removal of wave and mixer: the description and the
-    // first slot of each type in each list are gone.
-    const Lists removed_{Plus(CodecEntries(), {"wave1=other.drv", "wave4=setuptst.drv"}),
-                         {"mixer1=other.drv"},
-                         {"other.drv=Other Device"}};
-
     sample_driver::InstalledDriver driver_{DriverFile, RecordFile()};
 };
 
-TEST_F(DeviceRemovalTest, DriverIsToldAndItsEntriesAndInstanceGo) {
+// The description goes, and for each type of the mask the first entry of
+// that type in each list (in file order, the driver file in any letter case);
+// an empty mask, from a faulty logged type text, leaves the slots. A driver
+// that refuses DRV_REMOVE, or cannot be opened at all, loses its entries and
+// instance all the same. The device is found whatever the letter case;
+// without it in the description list nothing at all is touched.
+TEST_F(DeviceRemovalTest, DescriptionSlotsOfTheMaskAndInstanceGo) {
     ASSERT_TRUE(driver_.Ready());
-    ASSERT_TRUE(WriteLists(installed_));
-    ASSERT_TRUE(device_instances::Create(DeviceName));
-    ASSERT_EQ(1, device_instances::Count(DeviceName));
-    ScriptedResponder responder;
-    EXPECT_TRUE(RemoveDeviceNT("SETUP TEST SOUND DEVICE", 3));
-    EXPECT_TRUE(responder.Boxes().empty()) << ::testing::PrintToString(responder.Texts());
-    EXPECT_EQ(1, driver_.CountOf("DRV_REMOVE"));
-    EXPECT_EQ(0, driver_.CountOf("DRV_INSTALL"));
-    EXPECT_EQ(removed_, ReadLists());
-    // Found and removed with the element size of this build (32 bytes in a
-    // 64-bit build, where 28 is refused).
-    EXPECT_EQ(0, device_instances::Count(DeviceName));
-}
-
-// Without the device in the description list nothing is touched: no driver
-// message, no list change, no instance removed.
-TEST_F(DeviceRemovalTest, DeviceNotInTheDescriptionListIsReported) {
-    ASSERT_TRUE(driver_.Ready());
-    const Lists lists{Plus(CodecEntries(), {"wave1=setuptst.drv"}), {"wave1=setuptst.drv"},
-                      {"setuptst.drv=Setup Test Sound"}};
-    ASSERT_TRUE(WriteLists(lists));
-    ASSERT_TRUE(device_instances::Create(DeviceName));
-    ScriptedResponder responder;
-    EXPECT_FALSE(RemoveDeviceNT(DeviceName, 3));
-    ASSERT_EQ(1u, responder.Boxes().size());
-    EXPECT_EQ("Device not installed", responder.Boxes()[0].Text);
-    EXPECT_EQ("Setup", responder.Boxes()[0].Title);
-    EXPECT_EQ((UINT)MB_ICONERROR, responder.Boxes()[0].Type);
-    EXPECT_EQ(lists, ReadLists());
-    EXPECT_TRUE(driver_.Messages().empty());
-    EXPECT_EQ(1, device_instances::Count(DeviceName));
-}
-
-// A driver that refuses DRV_REMOVE, or cannot be opened at all, still loses
-// its entries and its instance, and the removal succeeds.
-TEST_F(DeviceRemovalTest, DriverThatCannotBeToldIsRemovedAnyway) {
-    ASSERT_TRUE(driver_.Ready());
-    driver_.SetRemoveAnswer(0);
-    ASSERT_TRUE(WriteLists(installed_));
-    ASSERT_TRUE(device_instances::Create(DeviceName));
-    {
+    const Lists installed{
+        Plus(CodecEntries(), {"wave1=other.drv", "wave4=setuptst.drv", "wave3=setuptst.drv", "mixer2=setuptst.drv"}),
+        {"wave2=setuptst.drv", "mixer1=other.drv", "mixer5=SETUPTST.DRV"},
+        {"other.drv=Other Device", "setuptst.drv=Setup Test Sound Device"}};
+    const std::vector<std::string> otherDescription = {"other.drv=Other Device"};
+    const Lists allTypesGone{Plus(CodecEntries(), {"wave1=other.drv", "wave3=setuptst.drv"}), {"mixer1=other.drv"},
+                             otherDescription};
+    const Lists mixerGone{Plus(CodecEntries(), {"wave1=other.drv", "wave4=setuptst.drv", "wave3=setuptst.drv"}),
+                          {"wave2=setuptst.drv", "mixer1=other.drv"}, otherDescription};
+    const Lists noModule{Plus(CodecEntries(), {"wave1=nosuch.drv"}), {}, {"nosuch.drv=Setup Test Sound Device"}};
+    const Lists notInstalled{Plus(CodecEntries(), {"wave1=setuptst.drv"}), {"wave1=setuptst.drv"},
+                             {"setuptst.drv=Setup Test Sound"}};
+    const struct {
+        const char* Case;
+        Lists Before;
+        TypeMask Mask;
+        DWORD RemoveAnswer;
+        Lists After;
+        std::vector<std::string> Messages;
+        bool Told;  // the driver received DRV_REMOVE; else no message at all
+        bool Found;
+    } cases[] = {
+        {"wave and mixer", installed, 3, 1, allTypesGone, {}, true, true},
+        {"mixer only", installed, 2, 1, mixerGone, {}, true, true},
+        {"empty mask", installed, 0, 1, {installed[Drivers32List], installed[UserInstallableList], otherDescription},
+         {}, true, true},
+        {"driver refuses", installed, 3, 0, allTypesGone, {"Driver failed processing message 0xA (code 0x0)"}, true,
+         true},
+        {"no driver module", noModule, 1, 1, {CodecEntries(), {}, {}},
+         {"Cannot open driver module " + sample_driver::SystemDir() + "\\nosuch.drv"}, false, true},
+        {"not in the description list", notInstalled, 3, 1, notInstalled, {"Device not installed"}, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Case);
+        ASSERT_TRUE(WriteLists(c.Before));
+        driver_.SetRemoveAnswer(c.RemoveAnswer);
+        DeleteFileA(RecordFile().c_str());
+        ASSERT_TRUE(device_instances::Create(DeviceName));
         ScriptedResponder responder;
-        EXPECT_TRUE(RemoveDeviceNT(DeviceName, 3));
-        EXPECT_EQ(std::vector<std::string>{"Driver failed processing message 0xA (code 0x0)"}, responder.Texts());
+        EXPECT_EQ(c.Found, RemoveDeviceNT("SETUP TEST SOUND DEVICE", c.Mask));
+        EXPECT_EQ(c.Messages, responder.Texts());
+        if (c.Told) {
+            EXPECT_EQ(1, driver_.CountOf("DRV_REMOVE"));
+        } else {
+            EXPECT_TRUE(driver_.Messages().empty());
+        }
+        EXPECT_EQ(c.After, ReadLists());
+        // Found and removed with the element size of this build (32 bytes in
+        // a 64-bit build, where 28 is refused).
+        EXPECT_EQ(c.Found ? 0 : 1, device_instances::Count(DeviceName));
+        device_instances::RemoveAll(DeviceName);
     }
-    EXPECT_EQ(1, driver_.CountOf("DRV_REMOVE"));
-    EXPECT_EQ(removed_, ReadLists());
-    EXPECT_EQ(0, device_instances::Count(DeviceName));
-
-    const Lists missing{Plus(CodecEntries(), {"wave1=nosuch.drv"}), {}, {"nosuch.drv=Setup Test Sound Device"}};
-    ASSERT_TRUE(WriteLists(missing));
-    ASSERT_TRUE(device_instances::Create(DeviceName));
-    ScriptedResponder responder;
-    EXPECT_TRUE(RemoveDeviceNT(DeviceName, 1));
-    EXPECT_EQ(std::vector<std::string>{"Cannot open driver module " + sample_driver::SystemDir() + "\\nosuch.drv"},
-              responder.Texts());
-    EXPECT_EQ((Lists{CodecEntries(), {}, {}}), ReadLists());
-    EXPECT_EQ(0, device_instances::Count(DeviceName));
-}
-
-// The mask from a faulty logged type text is empty: the description and the
-// instance go, the slots stay.
-TEST_F(DeviceRemovalTest, EmptyMaskLeavesTheSlots) {
-    ASSERT_TRUE(driver_.Ready());
-    ASSERT_TRUE(WriteLists(installed_));
-    ASSERT_TRUE(device_instances::Create(DeviceName));
-    ScriptedResponder responder;
-    EXPECT_TRUE(RemoveDeviceNT(DeviceName, 0));
-    Lists expected = installed_;
-    expected.Descriptions = {"other.drv=Other Device"};
-    EXPECT_EQ(expected, ReadLists());
-    EXPECT_EQ(1, driver_.CountOf("DRV_REMOVE"));
-    EXPECT_EQ(0, device_instances::Count(DeviceName));
 }
 
 // Of two instances whose descriptions differ only in letter case, the one
 // the walk meets first goes; so does nothing else.
 TEST_F(DeviceRemovalTest, OnlyTheFirstMatchingInstanceIsRemoved) {
-    device_instances::Cleanup other({"Setup Test Sound Device 2"});
-    const std::string upper = "SETUP TEST SOUND DEVICE";
-    ASSERT_TRUE(device_instances::Create(upper));
-    ASSERT_TRUE(device_instances::Create(DeviceName));
-    ASSERT_TRUE(device_instances::Create("Setup Test Sound Device 2"));
+    const std::string upper = "SETUP TEST SOUND DEVICE", other = "Setup Test Sound Device 2";
+    device_instances::Cleanup otherCleanup({other});
+    for (const std::string& description : {upper, std::string(DeviceName), other})
+        ASSERT_TRUE(device_instances::Create(description));
     std::string first;
     for (const std::string& description : device_instances::Descriptions()) {
-        if (lstrcmpiA(description.c_str(), DeviceName) == 0) {
+        if (first.empty() && lstrcmpiA(description.c_str(), DeviceName) == 0)
             first = description;
-            break;
-        }
     }
     ASSERT_FALSE(first.empty());
     const std::string second = first == upper ? std::string(DeviceName) : upper;
@@ -128,11 +99,10 @@ TEST_F(DeviceRemovalTest, OnlyTheFirstMatchingInstanceIsRemoved) {
     RemoveDeviceInstance("setup test sound device");
     EXPECT_EQ(0, device_instances::Count(first));
     EXPECT_EQ(1, device_instances::Count(second));
-    EXPECT_EQ(1, device_instances::Count("Setup Test Sound Device 2"));
     RemoveDeviceInstance("setup test sound device");
     EXPECT_EQ(0, device_instances::Count(second));
     RemoveDeviceInstance("setup test sound device");  // none left: nothing happens
-    EXPECT_EQ(1, device_instances::Count("Setup Test Sound Device 2"));
+    EXPECT_EQ(1, device_instances::Count(other));
 }
 
 }  // namespace

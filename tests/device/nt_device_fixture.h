@@ -11,6 +11,7 @@
 
 #include "common/messages.h"
 #include "common/setup_state.h"
+#include "device/driver_lists.h"
 #include "support/device_instances.h"
 #include "support/prefix.h"
 #include "support/sample_driver_files.h"
@@ -21,28 +22,9 @@ const char DeviceName[] = "Setup Test Sound Device";
 const char DriverFile[] = "setuptst.drv";
 const char TypicalLine[] = "setuptst = 1:setuptst.drv, \"wave,mixer\", \"Setup Test Sound Device\", , ,";
 
-// The entries of the three lists, each in file order.
-struct Lists {
-    std::vector<std::string> Drivers32;
-    std::vector<std::string> UserInstallable;
-    std::vector<std::string> Descriptions;
-
-    bool operator==(const Lists& other) const {
-        return Drivers32 == other.Drivers32 && UserInstallable == other.UserInstallable &&
-               Descriptions == other.Descriptions;
-    }
-};
-
-inline void PrintTo(const Lists& lists, std::ostream* out) {
-    auto print = [out](const char* name, const std::vector<std::string>& lines) {
-        *out << "\n  [" << name << "]";
-        for (const std::string& line : lines)
-            *out << " " << line << ";";
-    };
-    print("Drivers32", lists.Drivers32);
-    print("Userinstallable.drivers", lists.UserInstallable);
-    print("drivers.desc", lists.Descriptions);
-}
+// The entries of [Drivers32], [Userinstallable.drivers] and [drivers.desc],
+// indexed by DriverListIndex, each in file order.
+typedef std::vector<std::vector<std::string>> Lists;
 
 inline Lists ReadLists() {
     return Lists{profile_files::SectionLines("system.ini", "Drivers32"),
@@ -51,9 +33,9 @@ inline Lists ReadLists() {
 }
 
 inline bool WriteLists(const Lists& lists) {
-    return profile_files::SetSection("system.ini", "Drivers32", lists.Drivers32) &&
-           profile_files::SetSection("control.ini", "Userinstallable.drivers", lists.UserInstallable) &&
-           profile_files::SetSection("control.ini", "drivers.desc", lists.Descriptions);
+    return profile_files::SetSection("system.ini", "Drivers32", lists[Drivers32List]) &&
+           profile_files::SetSection("control.ini", "Userinstallable.drivers", lists[UserInstallableList]) &&
+           profile_files::SetSection("control.ini", "drivers.desc", lists[DescriptionList]);
 }
 
 // The codec entries a system keeps in [Drivers32]; no wave or mixer slot.
@@ -79,13 +61,13 @@ protected:
         ::Setup.DeviceTypeText = nullptr;
     }
 
-    // An INF file whose [Installable.Drivers] holds these lines.
-    std::string WriteInf(const std::vector<std::string>& lines, const std::string& name = "device.inf") {
+    // device.inf, whose [Installable.Drivers] holds these lines.
+    std::string WriteInf(const std::vector<std::string>& lines) {
         std::string text = "[Version]\r\nSignature=\"$CHICAGO$\"\r\n\r\n[Installable.Drivers]\r\n";
         for (const std::string& line : lines)
             text += line + "\r\n";
-        EXPECT_TRUE(scratch_.Write(name, text));
-        return scratch_.Join(name);
+        EXPECT_TRUE(scratch_.Write("device.inf", text));
+        return scratch_.Join("device.inf");
     }
 
     std::string RecordFile() const { return scratch_.Join("record.txt"); }

@@ -35,7 +35,7 @@ struct GroupIconEntry {
 
 // The icon's text form: colour of each character and the 32 rows.
 struct IconText {
-    std::map<char, COLORREF> Palette;
+    std::map<char, DWORD> Palette;  // 0xRRGGBB
     std::vector<std::string> Rows;
 };
 
@@ -60,15 +60,15 @@ IconText ReadIconText() {
         } else if (line == "pixels") {
             pixels = true;
         } else if (line.compare(0, 7, "colour ") == 0 && line.size() == 15) {
-            unsigned long rgb = std::stoul(line.substr(9), nullptr, 16);
-            icon.Palette[line[7]] = RGB(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF);
+            icon.Palette[line[7]] = std::stoul(line.substr(9), nullptr, 16);
         }
     }
     return icon;
 }
 
-// The icon drawn on a plain background, as RGB values, top row first.
-std::vector<COLORREF> DrawOn(HICON icon, COLORREF background) {
+// The icon drawn on a grey background (the same in either byte order), as
+// 0xRRGGBB values, top row first.
+std::vector<DWORD> DrawOn(HICON icon, DWORD background) {
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = IconSize;
@@ -86,24 +86,23 @@ std::vector<COLORREF> DrawOn(HICON icon, COLORREF background) {
     DeleteObject(brush);
     DrawIconEx(dc, 0, 0, icon, IconSize, IconSize, 0, nullptr, DI_NORMAL);
     GdiFlush();
-    std::vector<COLORREF> pixels;
-    for (int i = 0; i < IconSize * IconSize; i++) {
-        DWORD pixel = static_cast<const DWORD*>(bits)[i];  // 0x00RRGGBB
-        pixels.push_back(RGB(pixel >> 16, (pixel >> 8) & 0xFF, pixel & 0xFF));
-    }
+    std::vector<DWORD> pixels(IconSize * IconSize);
+    for (int i = 0; i < IconSize * IconSize; i++)
+        pixels[i] = static_cast<const DWORD*>(bits)[i] & 0xFFFFFF;
     SelectObject(dc, previous);
     DeleteObject(bitmap);
     DeleteDC(dc);
     return pixels;
 }
 
-TEST(ProgramIcon, GroupIconHoldsOne32By32ImageOf16Colours) {
+// The group icon holds one 32 x 32 image of 16 colours, and that image shows
+// the text form pixel by pixel.
+TEST(ProgramIcon, IsThePictureOfItsTextForm) {
     HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(IDI_PROGRAM), RT_GROUP_ICON);
     ASSERT_NE(resource, nullptr);
     ASSERT_GE(SizeofResource(nullptr, resource), sizeof(GroupIconHeader) + sizeof(GroupIconEntry));
-    const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, resource)));
-    ASSERT_NE(data, nullptr);
-    const GroupIconHeader* header = reinterpret_cast<const GroupIconHeader*>(data);
+    const GroupIconHeader* header = static_cast<const GroupIconHeader*>(LockResource(LoadResource(nullptr, resource)));
+    ASSERT_NE(header, nullptr);
     const GroupIconEntry* entry = reinterpret_cast<const GroupIconEntry*>(header + 1);
     EXPECT_EQ(header->Type, 1);
     EXPECT_EQ(header->Count, 1);
@@ -111,9 +110,7 @@ TEST(ProgramIcon, GroupIconHoldsOne32By32ImageOf16Colours) {
     EXPECT_EQ(entry->Height, IconSize);
     EXPECT_EQ(entry->ColourCount, 16);
     EXPECT_EQ(entry->BitCount, 4);
-}
 
-TEST(ProgramIcon, ShowsThePictureOfItsTextForm) {
     IconText text = ReadIconText();
     ASSERT_EQ(text.Rows.size(), static_cast<size_t>(IconSize)) << IconTextPath();
     ASSERT_LE(text.Palette.size(), 16u);
@@ -121,9 +118,9 @@ TEST(ProgramIcon, ShowsThePictureOfItsTextForm) {
         LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, IconSize, IconSize, 0));
     ASSERT_NE(icon, nullptr);
     // Two backgrounds that no palette colour matches tell transparent pixels.
-    const COLORREF first = RGB(1, 2, 3), second = RGB(251, 252, 253);
-    std::vector<COLORREF> onFirst = DrawOn(icon, first);
-    std::vector<COLORREF> onSecond = DrawOn(icon, second);
+    const DWORD first = 0x010101, second = 0xFBFBFB;
+    std::vector<DWORD> onFirst = DrawOn(icon, first);
+    std::vector<DWORD> onSecond = DrawOn(icon, second);
     DestroyIcon(icon);
     int wrong = 0;
     for (int y = 0; y < IconSize; y++) {
@@ -131,8 +128,8 @@ TEST(ProgramIcon, ShowsThePictureOfItsTextForm) {
         for (int x = 0; x < IconSize; x++) {
             char c = text.Rows[y][x];
             size_t i = static_cast<size_t>(y) * IconSize + x;
-            COLORREF wantFirst = c == '.' ? first : text.Palette.at(c);
-            COLORREF wantSecond = c == '.' ? second : text.Palette.at(c);
+            DWORD wantFirst = c == '.' ? first : text.Palette.at(c);
+            DWORD wantSecond = c == '.' ? second : text.Palette.at(c);
             if (onFirst[i] != wantFirst || onSecond[i] != wantSecond) {
                 if (++wrong <= 5)
                     ADD_FAILURE() << "pixel " << x << "," << y << " ('" << c << "') is " << std::hex << onFirst[i]

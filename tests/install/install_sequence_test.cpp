@@ -1,5 +1,6 @@
-// Refusals of the install sequence that come before anything is asked or
-// changed.
+// A device name too long for its progress notice is refused before the
+// install question, before anything is asked or changed. (A device without
+// an INF file is refused there too: tests/e2e/device_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,46 +12,27 @@
 
 namespace {
 
-class InstallSequenceRefusal : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ::Setup = SetupState();
-        ::Setup.IsWindowsNT = TRUE;
-        ::Setup.WorkDir = const_cast<char*>(scratch_.Path().c_str());
-        ::Setup.ProgramDir = ::Setup.WorkDir;
-        ::Setup.ProgramName = const_cast<char*>("setup.exe");
-        ::Setup.FileTable = files_;
-        ::Setup.LinkTable = links_;
-    }
-    void TearDown() override { ::Setup = SetupState(); }
-
-    void WriteScript(const std::string& deviceLines) {
-        ASSERT_TRUE(scratch_.Write("setup.ini",
-                                       "[Main]\r\nAppName=Product\r\nAppVersion=1.0\r\nDefaultProgramGroup=Product\r\n"
-                                       "DefaultInstallDir=C:\\Product\r\nStartMenuFolder=C:\\Menu\r\n" +
-                                           deviceLines));
-    }
-
-    fixture::ScratchDir scratch_;
-    EntryRecord files_[FileTableRoom];
-    EntryRecord links_[LinkTableRoom];
-};
-
-TEST_F(InstallSequenceRefusal, DeviceWithoutInfFileBeforeTheQuestion) {
-    WriteScript("DeviceName=Sound\r\n");
-    ScriptedResponder responder;
-    EXPECT_FALSE(RunInstall());
-    EXPECT_EQ(responder.Texts(), std::vector<std::string>{"Device INF file name not specified"});
-}
-
-TEST_F(InstallSequenceRefusal, DeviceNameTooLongForItsProgressTextBeforeTheQuestion) {
+TEST(InstallSequenceRefusal, DeviceNameTooLongForItsProgressTextBeforeTheQuestion) {
+    fixture::ScratchDir scratch;
     std::string name(228, 'd');
-    WriteScript("DeviceName=" + name + "\r\nDeviceInfFile=sound.inf\r\n");
+    ASSERT_TRUE(scratch.Write("setup.ini",
+                              "[Main]\r\nAppName=Product\r\nAppVersion=1.0\r\nDefaultProgramGroup=Product\r\n"
+                              "DefaultInstallDir=C:\\Product\r\nStartMenuFolder=C:\\Menu\r\nDeviceName=" +
+                                  name + "\r\nDeviceInfFile=sound.inf\r\n"));
+    EntryRecord files[FileTableRoom];
+    EntryRecord links[LinkTableRoom];
+    ::Setup = SetupState();
+    ::Setup.IsWindowsNT = TRUE;
+    ::Setup.WorkDir = ::Setup.ProgramDir = const_cast<char*>(scratch.Path().c_str());
+    ::Setup.ProgramName = const_cast<char*>("setup.exe");
+    ::Setup.FileTable = files;
+    ::Setup.LinkTable = links;
     ScriptedResponder responder;
     EXPECT_FALSE(RunInstall());
     // The message keeps its first 255 characters.
     std::string message = "Device name is too long (228 characters, at most 227): " + name;
-    EXPECT_EQ(responder.Texts(), std::vector<std::string>{message.substr(0, 255)});
+    EXPECT_EQ(std::vector<std::string>{message.substr(0, 255)}, responder.Texts());
+    ::Setup = SetupState();
 }
 
 }  // namespace
