@@ -1,9 +1,16 @@
+// The matcher of the program's texts, and the proof that it can fail: the
+// mutation tests are only as strict as it is.
 #include "reliability/program_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace {
 
-// Every format passed to ReportError, ReportErrorOwned, ReportWarning,
-// AskUser and ShowMessageBox in src/.
+// Every text of the program's message boxes but its questions, and the
+// file-in-use question of a replay: the other questions need an answer that
+// no mutation test gives.
 const char* const ProgramFormats[] = {
     // common
     "Cannot allocate %u bytes of memory (%s)",
@@ -73,11 +80,13 @@ const char* const ProgramFormats[] = {
     "Device INF file (%s) not found (%s)",
     "Cannot get short path for %s (%s)",
     "Device not installed",
+    "Device name and INF file path do not fit the %d bytes of arguments of the 16-bit device manager",
     // uninstall
     "Cannot add %s to the [%s] section of %s: the section is full",
     "Cannot create %s%s%s (%s)",
     "Cannot get temporary dir (%s)",
     "Cannot create %s (%s)",
+    "Cannot create a temporary file in %s: all names TMP0000.%s to TMP7FFF.%s exist",
     "Cannot restart Windows automatically. Please do it manually.",
     "Installation directory path is too long: %s",
     "Cannot copy setup file to %s (%s)",
@@ -100,54 +109,30 @@ const char* const ProgramFormats[] = {
 // The longest text a reported message keeps.
 const size_t ReportedTextLimit = 255;
 
-// Length of the conversion at `format` (which starts with '%'): flags, width
-// and one type letter; 0 for "%%".
+// Length of the conversion at `format` (a '%' not followed by another):
+// flags, width, a size letter and the type letter.
 size_t ConversionLength(const char* format) {
-    size_t length = 1;
-    if (format[length] == '%')
-        return 0;
-    while (format[length] == '-' || format[length] == '#' || (format[length] >= '0' && format[length] <= '9'))
-        length++;
+    size_t length = 1 + strspn(format + 1, "-#0123456789");
     if (format[length] == 'l' || format[length] == 'h')
         length++;
     return format[length] ? length + 1 : length;
 }
 
-// Wildcard match of `text` against `format`, each conversion standing for
-// any text; with `prefixAllowed` the text may end inside the format.
-bool Matches(const char* text, const char* format, bool prefixAllowed) {
-    const char* starText = nullptr;
-    const char* starFormat = nullptr;
-    for (;;) {
-        if (*format == '%') {
-            size_t length = ConversionLength(format);
-            if (length > 0) {
-                format += length;
-                starFormat = format;
-                starText = text;
-                continue;
-            }
-        }
-        if (!*text) {
-            // Only conversions may stand for nothing at the end.
-            while (*format == '%' && ConversionLength(format) > 0)
-                format += ConversionLength(format);
-            if (!*format || prefixAllowed)
+// `text` against `format`, each conversion standing for any text and "%%"
+// for '%'; with `cut` the text may end anywhere inside the format.
+bool Matches(const char* text, const char* format, bool cut) {
+    if (format[0] == '%' && format[1] != '%') {
+        const char* rest = format + ConversionLength(format);
+        for (;; text++) {
+            if (Matches(text, rest, cut))
                 return true;
-        } else {
-            char expected = *format == '%' ? '%' : *format;
-            size_t step = *format == '%' ? 2 : 1;
-            if (*format && *text == expected) {
-                text++;
-                format += step;
-                continue;
-            }
+            if (!*text)
+                return false;
         }
-        if (!starFormat || !*starText)
-            return false;
-        text = ++starText;
-        format = starFormat;
     }
+    if (!*text)
+        return !*format || cut;
+    return *format && *text == *format && Matches(text + 1, format + (*format == '%' ? 2 : 1), cut);
 }
 
 }  // namespace
@@ -169,3 +154,30 @@ std::string ForeignTexts(const std::vector<RecordedBox>& boxes) {
     }
     return foreign;
 }
+
+namespace {
+
+TEST(ProgramTextsTest, TellsTheProgramsTextsFromOthers) {
+    const std::string longPath(300, 'p');
+    const struct {
+        std::string Text;
+        bool Expected;
+    } cases[] = {
+        {"Duplicate key AppName", true},
+        {"Key  must be present", true},
+        {"Files.NT section has more than 40 entries", true},
+        {"Invalid device type \"wave mixer\"", true},
+        {"Driver failed processing message 0x80A (code 0x1)", true},
+        {("Cannot delete file " + longPath + " (0/5 - Access denied.)").substr(0, 255), true},
+        {("Cannot delete file " + longPath).substr(0, 254), false},
+        {"Duplicated key AppName", false},
+        {"Duplicate key", false},
+        {"Syntax error in installable driver string!", false},
+        {"", false},
+        {"Setup failed", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsProgramText(c.Text), c.Expected) << c.Text;
+}
+
+}  // namespace

@@ -2,7 +2,6 @@
 // service.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "common/setup_state.h"
 #include "script/script.h"
 #include "support/loaded_script.h"
+#include "support/prefix.h"
 #include "support/responder.h"
 
 namespace {
@@ -35,10 +35,6 @@ std::string EntrySection(const std::string& name, int count, const std::string& 
     return text;
 }
 
-std::string Field(const char* value) {
-    return value ? value : "(null)";
-}
-
 void ExpectOneError(const ScriptedResponder& responder, const std::string& text) {
     ASSERT_EQ(responder.Boxes().size(), 1u) << text;
     EXPECT_EQ(responder.Boxes()[0].Text, text);
@@ -49,71 +45,52 @@ void ExpectOneError(const ScriptedResponder& responder, const std::string& text)
 class ScriptTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char temp[MAX_PATH];
-        ASSERT_NE(GetTempPathA(sizeof temp, temp), 0u);
-        rootDir_ = std::string(temp) + "script_test_" + std::to_string(GetCurrentProcessId());
-        ASSERT_TRUE(CreateDirectoryA(rootDir_.c_str(), nullptr)) << rootDir_;
+        ASSERT_FALSE(scratch_.Path().empty());
         NewWorkDir();
-        ResetState(true);
+        ::Setup.IsWindowsNT = TRUE;
+        ::Setup.FileTable = files_;
+        ::Setup.LinkTable = links_;
+        ::Setup.FileCount = 0;
+        ::Setup.LinkCount = 0;
     }
-
     void TearDown() override {
-        ReleaseState();
+        ReleaseLoadedScript(files_, links_);
         ::Setup.WorkDir = nullptr;
         ::Setup.FileTable = nullptr;
         ::Setup.LinkTable = nullptr;
-        for (const std::string& dir : workDirs_) {
-            DeleteFileA((dir + "\\setup.ini").c_str());
-            EXPECT_TRUE(RemoveDirectoryA(dir.c_str())) << dir;
-        }
-        EXPECT_TRUE(RemoveDirectoryA(rootDir_.c_str())) << rootDir_;
     }
 
     // Every script gets a folder of its own: the profile service caches a
     // file by name and time stamp, and two scripts written within one tick of
     // the file system's clock would look the same to it.
     void NewWorkDir() {
-        workDirs_.push_back(rootDir_ + "\\" + std::to_string(workDirs_.size()));
-        ASSERT_TRUE(CreateDirectoryA(workDirs_.back().c_str(), nullptr)) << workDirs_.back();
+        workDir_ = scratch_.Join(std::to_string(++workDirCount_));
+        ASSERT_TRUE(CreateDirectoryA(workDir_.c_str(), nullptr)) << workDir_;
     }
 
-    // Frees what a load stored and starts again on the given family.
-    void ResetState(bool windowsNT) {
-        ReleaseState();
-        ::Setup.IsWindowsNT = windowsNT;
-        ::Setup.WorkDir = &workDirs_.back()[0];
-        ::Setup.FileTable = files_;
-        ::Setup.LinkTable = links_;
-    }
-
-    void ReleaseState() {
-        ReleaseLoadedScript(files_, links_);
-    }
-
-    std::string ScriptPath() const { return workDirs_.back() + "\\setup.ini"; }
+    std::string ScriptPath() const { return workDir_ + "\\setup.ini"; }
 
     // Writes setup.ini with CR LF line ends into a new work folder.
     void WriteScript(const std::string& text) {
         NewWorkDir();
         std::string crlf;
-        for (char c : text) {
-            if (c == '\n')
-                crlf += '\r';
-            crlf += c;
-        }
-        std::ofstream file(ScriptPath(), std::ios::binary | std::ios::trunc);
-        file << crlf;
-        ASSERT_TRUE(file.good());
+        for (char c : text)
+            crlf += c == '\n' ? "\r\n" : std::string(1, c);
+        ASSERT_TRUE(fixture::WriteTextFile(ScriptPath(), crlf));
     }
 
-    // Loads the last script written on the given family.
+    // Frees what the last load stored and loads the last script written on
+    // the given family.
     bool Load(bool windowsNT) {
-        ResetState(windowsNT);
+        ReleaseLoadedScript(files_, links_);
+        ::Setup.IsWindowsNT = windowsNT;
+        ::Setup.WorkDir = &workDir_[0];
         return LoadSetupScript();
     }
 
-    std::string rootDir_;
-    std::vector<std::string> workDirs_;
+    fixture::ScratchDir scratch_;
+    std::string workDir_;
+    int workDirCount_ = 0;
     EntryRecord files_[FileTableRoom];
     EntryRecord links_[LinkTableRoom];
 };
@@ -124,54 +101,53 @@ void ExpectEntry(const EntryRecord& entry, const char* first, const char* second
     EXPECT_STREQ(entry.Third, third);
 }
 
+// The running family's twin gives StartMenuFolder; absent keys stay null. On
+// 9x the device type text is "?", device or not; on NT the driver
+// registration sets it later.
 TEST_F(ScriptTest, LoadsTheSampleScriptOnEitherFamily) {
-    WriteScript(
-        "[Main]\n"
-        "AppName=Sample Product\n"
-        "AppVersion=1.0\n"
-        "DefaultProgramGroup=Sample Product\n"
-        "DefaultInstallDir=%ProgramFilesDir%\\Sample Product\n"
-        "[Main.NT]\n"
-        "StartMenuFolder=%CommonProgramsFolder%\n"
-        "[Main.9x]\n"
-        "StartMenuFolder=%LocalProgramsFolder%\n"
-        "[Files]\n"
-        "sample.exe=%InstallDir%\n"
-        "license.txt=%InstallDir%, D:\\Extras\n"
-        "[Links]\n"
-        "Sample Product=%InstallDir%\\sample.exe, -start\n");
     const struct {
         bool WindowsNT;
+        bool Device;
         const char* StartMenuFolder;
-        const char* DeviceTypeText;  // "?" on 9x; on NT the driver registration sets it later
-    } families[] = {{true, "%CommonProgramsFolder%", nullptr}, {false, "%LocalProgramsFolder%", "?"}};
-    for (const auto& family : families) {
+        const char* DeviceTypeText;
+    } cases[] = {{true, true, "%CommonProgramsFolder%", nullptr},
+                 {false, true, "%LocalProgramsFolder%", "?"},
+                 {false, false, "%LocalProgramsFolder%", "?"}};
+    for (const auto& c : cases) {
+        WriteScript(std::string("[Main]\n"
+                                "AppName=Sample Product\n"
+                                "AppVersion=1.0\n"
+                                "DefaultProgramGroup=Sample Product\n"
+                                "DefaultInstallDir=%ProgramFilesDir%\\Sample Product\n") +
+                    (c.Device ? "DeviceName=Wave Device\nDeviceInfFile=wave.inf\n" : "") +
+                    "[Main.NT]\n"
+                    "StartMenuFolder=%CommonProgramsFolder%\n"
+                    "[Main.9x]\n"
+                    "StartMenuFolder=%LocalProgramsFolder%\n"
+                    "[Files]\n"
+                    "sample.exe=%InstallDir%\n"
+                    "license.txt=%InstallDir%, D:\\Extras\n"
+                    "[Links]\n"
+                    "Sample Product=%InstallDir%\\sample.exe, -start\n");
+        SCOPED_TRACE(std::string(c.WindowsNT ? "NT" : "9x") + (c.Device ? " with device" : ""));
         ScriptedResponder responder;
-        ASSERT_TRUE(Load(family.WindowsNT));
+        ASSERT_TRUE(Load(c.WindowsNT));
         EXPECT_TRUE(responder.Boxes().empty());
         EXPECT_STREQ(::Setup.AppName, "Sample Product");
         EXPECT_STREQ(::Setup.AppVersion, "1.0");
         EXPECT_STREQ(::Setup.DefaultProgramGroup, "Sample Product");
         EXPECT_STREQ(::Setup.DefaultInstallDir, "%ProgramFilesDir%\\Sample Product");
-        EXPECT_STREQ(::Setup.StartMenuFolder, family.StartMenuFolder);
-        EXPECT_EQ(Field(::Setup.DeviceName) + Field(::Setup.DeviceInfFile) + Field(::Setup.ReadmeFile) +
-                      Field(::Setup.LicenseFile) + Field(::Setup.FlushCommand),
-                  "(null)(null)(null)(null)(null)");
+        EXPECT_STREQ(::Setup.StartMenuFolder, c.StartMenuFolder);
+        EXPECT_STREQ(::Setup.DeviceName, c.Device ? "Wave Device" : nullptr);
+        EXPECT_STREQ(::Setup.DeviceInfFile, c.Device ? "wave.inf" : nullptr);
+        EXPECT_STREQ(::Setup.DeviceTypeText, c.DeviceTypeText);
+        for (const char* absent : {::Setup.ReadmeFile, ::Setup.LicenseFile, ::Setup.FlushCommand})
+            EXPECT_EQ(absent, nullptr);
         ASSERT_EQ(::Setup.FileCount, 2);
         ExpectEntry(files_[0], "sample.exe", "%InstallDir%", "");
         ExpectEntry(files_[1], "license.txt", "%InstallDir%", "D:\\Extras");
         ASSERT_EQ(::Setup.LinkCount, 1);
         ExpectEntry(links_[0], "Sample Product", "%InstallDir%\\sample.exe", "-start");
-        EXPECT_EQ(Field(::Setup.DeviceTypeText), Field(family.DeviceTypeText));
-    }
-}
-
-TEST_F(ScriptTest, DeviceTypeTextIsQuestionMarkOn9xWithOrWithoutDevice) {
-    for (const char* device : {"", "DeviceName=Wave Device\nDeviceInfFile=wave.inf\n"}) {
-        WriteScript(std::string(MinimalMain) + device);
-        ScriptedResponder responder;
-        ASSERT_TRUE(Load(false)) << device;
-        EXPECT_STREQ(::Setup.DeviceTypeText, "?");
     }
 }
 
@@ -206,68 +182,54 @@ TEST_F(ScriptTest, TwinOfTheOtherFamilyIsNeverRead) {
     EXPECT_STREQ(files_[0].First, "nt.dll");
 }
 
-TEST_F(ScriptTest, KeyWithValuesInMainAndItsTwinIsADuplicate) {
-    const struct {
-        const char* Base;
-        const char* Twin;
-        const char* Error;    // null: loads
+// A Main key takes a non-empty value from Main or from its twin, not from
+// both; then the first required key without a value is named.
+TEST_F(ScriptTest, MainKeysComeFromMainOrItsTwinOnce) {
+    const std::string rest = "AppVersion=1\nDefaultProgramGroup=G\nDefaultInstallDir=D\nStartMenuFolder=S\n";
+    struct Case {
+        std::string Script;
+        std::string Error;    // empty: loads
         const char* AppName;  // after a load
-    } cases[] = {
-        {"AppName=Base\n", "AppName=Twin\n", "Duplicate key AppName", nullptr},
-        {"AppName=\n", "AppName=Twin\n", nullptr, "Twin"},
-        {"AppName=Base\n", "AppName=\n", nullptr, "Base"},
-        {"AppName=Base\nLicenseFile=a.txt\n", "AppName=\nLicenseFile=b.txt\n", "Duplicate key LicenseFile", nullptr},
-        // Twice in one section: the profile service gives the first value.
-        {"AppName=Base\nAppName=Again\n", "", nullptr, "Base"},
     };
-    for (const auto& c : cases) {
-        WriteScript(std::string("[Main]\n") + c.Base +
-                    "AppVersion=1\nDefaultProgramGroup=G\nDefaultInstallDir=D\nStartMenuFolder=S\n"
-                    "[Main.NT]\n" +
-                    c.Twin);
-        ScriptedResponder responder;
-        bool loaded = Load(true);
-        if (c.Error) {
-            EXPECT_FALSE(loaded) << c.Base;
-            ExpectOneError(responder, c.Error);
-        } else {
-            ASSERT_TRUE(loaded) << c.Base;
-            EXPECT_TRUE(responder.Boxes().empty());
-            EXPECT_STREQ(::Setup.AppName, c.AppName);
-        }
-    }
-}
-
-TEST_F(ScriptTest, FirstMissingRequiredKeyIsReported) {
+    std::vector<Case> cases = {
+        {"[Main]\nAppName=Base\n" + rest + "[Main.NT]\nAppName=Twin\n", "Duplicate key AppName", nullptr},
+        {"[Main]\nAppName=\n" + rest + "[Main.NT]\nAppName=Twin\n", "", "Twin"},
+        {"[Main]\nAppName=Base\n" + rest + "[Main.NT]\nAppName=\n", "", "Base"},
+        {"[Main]\nAppName=Base\nLicenseFile=a.txt\n" + rest + "[Main.NT]\nAppName=\nLicenseFile=b.txt\n",
+         "Duplicate key LicenseFile", nullptr},
+        // Twice in one section: the profile service gives the first value.
+        {"[Main]\nAppName=Base\nAppName=Again\n" + rest, "", "Base"},
+        // No Main at all: only the first is named.
+        {"[Files]\na.txt=dir\n", "Key AppName must be present", nullptr},
+        {"[Main]\nAppName=A\nAppVersion=\nDefaultProgramGroup=G\nDefaultInstallDir=D\nStartMenuFolder=S\n"
+         "[Main.NT]\nAppVersion=\n",
+         "Key AppVersion must be present", nullptr},
+        // A value beginning with character 26 cannot be told from an absent
+        // key. Quoted, since Wine's profile service trims a bare character 26
+        // as a blank.
+        {"[Main]\nAppName=\"\x1A" "Product\"\n" + rest, "Key AppName must be present", nullptr},
+    };
     const char* required[] = {"AppName", "AppVersion", "DefaultProgramGroup", "DefaultInstallDir",
                               "StartMenuFolder"};
-    std::vector<std::pair<std::string, std::string>> cases;  // script, missing key
     for (const char* key : required) {
         std::string main = "[Main]\n";
         for (const char* other : required) {
             if (other != key)
                 main += std::string(other) + "=value\n";
         }
-        cases.push_back({main, key});
+        cases.push_back({main, "Key " + std::string(key) + " must be present", nullptr});
     }
-    cases.push_back({"[Files]\na.txt=dir\n", "AppName"});  // no Main at all: only the first is named
-    cases.push_back({"[Main]\nAppName=A\nDefaultProgramGroup=G\nDefaultInstallDir=D\nStartMenuFolder=S\n"
-                     "[Main.NT]\nAppVersion=\n",
-                     "AppVersion"});
-    cases.push_back({"[Main]\nAppName=A\nAppVersion=\nDefaultProgramGroup=G\nDefaultInstallDir=D\n"
-                     "StartMenuFolder=S\n",
-                     "AppVersion"});
-    // A value beginning with character 26 cannot be told from an absent key.
-    // Quoted, since Wine's profile service trims a bare character 26 as a
-    // blank.
-    cases.push_back({"[Main]\nAppName=\"\x1A" "Product\"\nAppVersion=1\nDefaultProgramGroup=G\n"
-                     "DefaultInstallDir=D\nStartMenuFolder=S\n",
-                     "AppName"});
-    for (const auto& c : cases) {
-        WriteScript(c.first);
+    for (const Case& c : cases) {
+        WriteScript(c.Script);
         ScriptedResponder responder;
-        EXPECT_FALSE(Load(true)) << c.first;
-        ExpectOneError(responder, "Key " + c.second + " must be present");
+        bool loaded = Load(true);
+        EXPECT_EQ(loaded, c.Error.empty()) << c.Script;
+        if (!loaded) {
+            ExpectOneError(responder, c.Error);
+            continue;
+        }
+        EXPECT_TRUE(responder.Boxes().empty());
+        EXPECT_STREQ(::Setup.AppName, c.AppName);
     }
 }
 
@@ -390,30 +352,28 @@ TEST_F(ScriptTest, EntryValueIsSplitAtItsFirstComma) {
     }
 }
 
+// A script that is missing, or held open by another program, is refused
+// with the system's reason before anything is read.
 TEST_F(ScriptTest, ScriptThatCannotBeOpenedExclusivelyFails) {
-    std::string expectedStart = "Cannot open file " + ScriptPath() + " (";
-    {
+    for (bool held : {false, true}) {
+        HANDLE holder = INVALID_HANDLE_VALUE;
+        if (held) {
+            WriteScript(MinimalMain);
+            holder = CreateFileA(ScriptPath().c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+            ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+        }
         ScriptedResponder responder;
-        EXPECT_FALSE(Load(true));  // no setup.ini at all
+        EXPECT_FALSE(Load(true));
+        if (held)
+            CloseHandle(holder);
         ASSERT_EQ(responder.Boxes().size(), 1u);
-        EXPECT_EQ(responder.Boxes()[0].Text.rfind(expectedStart + "0/2 - ", 0), 0u) << responder.Boxes()[0].Text;
+        const std::string& text = responder.Boxes()[0].Text;
+        EXPECT_EQ(text.rfind("Cannot open file " + ScriptPath() + (held ? " (0/32 - " : " (0/2 - "), 0), 0u) << text;
+        EXPECT_EQ(text.back(), ')');
+        EXPECT_EQ(::Setup.AppName, nullptr);
     }
-    WriteScript(MinimalMain);
-    expectedStart = "Cannot open file " + ScriptPath() + " (";
-    HANDLE holder = CreateFileA(ScriptPath().c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    ScriptedResponder responder;
-    EXPECT_FALSE(Load(true));
-    CloseHandle(holder);
-    ASSERT_EQ(responder.Boxes().size(), 1u);
-    const RecordedBox& box = responder.Boxes()[0];
-    EXPECT_EQ(box.Text.rfind(expectedStart + "0/32 - ", 0), 0u) << box.Text;
-    EXPECT_EQ(box.Text.back(), ')');
-    EXPECT_EQ(box.Title, "Setup");
-    EXPECT_EQ(box.Type, static_cast<UINT>(MB_ICONERROR));
-    EXPECT_EQ(::Setup.AppName, nullptr);
 }
 
 TEST_F(ScriptTest, TwinNameMustFitItsBuffer) {
