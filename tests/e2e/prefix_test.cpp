@@ -38,17 +38,15 @@ TEST(TreeSnapshot, DescribesEveryKindOfChange) {
               "removed folder empty\n"
               "removed file sub\\deep\\c.txt (0 bytes)\n");
     EXPECT_FALSE(fixture::SameTree(before, after));
-}
 
-TEST(TreeSnapshot, TellsAMissingRootFromAnEmptyOne) {
-    fixture::ScratchDir scratch;
-    std::string root = scratch.Join("later");
-    fixture::TreeSnapshot missing = fixture::TreeSnapshot::Take(root);
+    // A missing root is told from an empty one.
+    std::string later = scratch.Join("later");
+    fixture::TreeSnapshot missing = fixture::TreeSnapshot::Take(later);
     EXPECT_FALSE(missing.RootExists());
-    EXPECT_TRUE(fixture::SameTree(missing, fixture::TreeSnapshot::Take(root)));
-    ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
-    EXPECT_EQ(fixture::DescribeChanges(missing, fixture::TreeSnapshot::Take(root)),
-              "folder " + root + " was created\n");
+    EXPECT_TRUE(fixture::SameTree(missing, fixture::TreeSnapshot::Take(later)));
+    ASSERT_TRUE(CreateDirectoryA(later.c_str(), nullptr));
+    EXPECT_EQ(fixture::DescribeChanges(missing, fixture::TreeSnapshot::Take(later)),
+              "folder " + later + " was created\n");
 }
 
 TEST(ScratchDir, LivesInTheTempDirectoryAndGoesWithItsContents) {
@@ -68,29 +66,23 @@ TEST(ScratchDir, LivesInTheTempDirectoryAndGoesWithItsContents) {
     EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-// The Version value of a program's AppDefaults key; "-" when there is none.
+// The Version value of a program's AppDefaults key; "-" when there is
+// none, "no key" when the key itself is gone.
 std::string VersionValue(const char* program) {
-    std::string key = std::string("Software\\Wine\\AppDefaults\\") + program;
-    char value[64];
-    DWORD size = sizeof value;
-    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), "Version", RRF_RT_REG_SZ, nullptr, value, &size) !=
-        ERROR_SUCCESS)
-        return "-";
-    return value;
-}
-
-bool KeyExists(const char* program) {
     std::string path = std::string("Software\\Wine\\AppDefaults\\") + program;
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
+        return "no key";
+    char value[64];
+    DWORD size = sizeof value;
+    LONG status = RegGetValueA(key, nullptr, "Version", RRF_RT_REG_SZ, nullptr, value, &size);
     RegCloseKey(key);
-    return true;
+    return status == ERROR_SUCCESS ? value : "-";
 }
 
 TEST(WindowsVersion, SetsTheValueAndPutsBackWhatWasThere) {
     const char program[] = "fixture-probe.exe";
-    ASSERT_FALSE(KeyExists(program));
+    ASSERT_EQ(VersionValue(program), "no key");
     {
         fixture::WindowsVersion outer("win2k", program);
         EXPECT_TRUE(outer.Applied());
@@ -101,7 +93,7 @@ TEST(WindowsVersion, SetsTheValueAndPutsBackWhatWasThere) {
         }
         EXPECT_EQ(VersionValue(program), "win2k");
     }
-    EXPECT_FALSE(KeyExists(program));
+    EXPECT_EQ(VersionValue(program), "no key");
 }
 
 const DWORD WindowTimeoutMs = 20000;

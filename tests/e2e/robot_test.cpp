@@ -45,82 +45,74 @@ int ShowWhile(const char* text, UINT type, const std::function<void(HWND)>& work
     return answer;
 }
 
+enum Action { PressTheAnswer, Escape, Enter, Dismiss };
+
 struct BoxCase {
     UINT Type;
     UINT IconKind;
     std::vector<int> Buttons;
     int DefaultButton;
-    int Press;
+    Action Act;
+    int Answer;
 };
 
-const BoxCase BoxCases[] = {
-    {MB_ICONERROR | MB_OK, MB_ICONERROR, {IDOK}, IDOK, IDOK},
-    {MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2, MB_ICONWARNING, {IDYES, IDNO}, IDNO, IDYES},
-    {MB_ICONQUESTION | MB_YESNO, MB_ICONQUESTION, {IDYES, IDNO}, IDYES, IDNO},
-    {MB_ICONINFORMATION | MB_OKCANCEL, MB_ICONINFORMATION, {IDOK, IDCANCEL}, IDOK, IDCANCEL},
-};
-
+// Each box is found among the windows of this process only, read, and
+// answered by a button, a key or Dismiss.
 TEST(Robot, ReadsAndAnswersMessageBoxes) {
+    const BoxCase cases[] = {
+        {MB_ICONERROR | MB_OK, MB_ICONERROR, {IDOK}, IDOK, PressTheAnswer, IDOK},
+        {MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2, MB_ICONWARNING, {IDYES, IDNO}, IDNO, PressTheAnswer, IDYES},
+        {MB_ICONQUESTION | MB_YESNO, MB_ICONQUESTION, {IDYES, IDNO}, IDYES, PressTheAnswer, IDNO},
+        {MB_ICONINFORMATION | MB_OKCANCEL, MB_ICONINFORMATION, {IDOK, IDCANCEL}, IDOK, PressTheAnswer, IDCANCEL},
+        {MB_OKCANCEL, 0, {IDOK, IDCANCEL}, IDOK, Escape, IDCANCEL},
+        {MB_YESNO | MB_DEFBUTTON2, 0, {IDYES, IDNO}, IDNO, Enter, IDNO},
+        {MB_YESNO, 0, {IDYES, IDNO}, IDYES, Enter, IDYES},
+        {MB_YESNO, 0, {IDYES, IDNO}, IDYES, Dismiss, IDNO},
+        {MB_OKCANCEL, 0, {IDOK, IDCANCEL}, IDOK, Dismiss, IDCANCEL},
+        {MB_OK, 0, {IDOK}, IDOK, Dismiss, IDOK},
+    };
     const char text[] = "First line\nsecond line";
-    for (const BoxCase& c : BoxCases) {
-        SCOPED_TRACE(testing::Message() << "type " << std::hex << c.Type);
+    for (const BoxCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << std::hex << c.Type << ", action " << c.Act);
+        bool foundOnlyHere = false;
         std::string seenText;
+        std::vector<std::string> texts;
         UINT iconKind = 0;
         HICON icon = nullptr;
         std::vector<int> buttons;
         LONG defaultStyle = 0;
-        bool pressed = false;
+        LONG cancelStyle = 0;
         int answer = ShowWhile(text, c.Type, [&](HWND box) {
+            foundOnlyHere = robot::FindWindowOfProcess(GetCurrentProcessId(), 0) == box &&
+                            robot::FindWindowByTitle(BoxTitle, GetCurrentProcessId() + 4, 0) == nullptr &&
+                            robot::WindowTitle(box) == BoxTitle && robot::WindowClass(box) == "#32770";
             seenText = robot::MessageBoxText(box);
+            texts = robot::ReadTexts(box);
             iconKind = robot::MessageBoxIconKind(box);
             icon = robot::MessageBoxIcon(box);
             buttons = robot::ButtonIds(box);
             defaultStyle = robot::ControlStyle(box, c.DefaultButton);
-            pressed = robot::PressButton(box, c.Press);
+            cancelStyle = robot::ControlStyle(box, IDCANCEL);
+            if (c.Act == PressTheAnswer)
+                EXPECT_TRUE(robot::PressButton(box, c.Answer));
+            else if (c.Act == Escape)
+                robot::PressEscape(box);
+            else if (c.Act == Enter)
+                robot::PressEnter(box);
+            else
+                EXPECT_EQ(robot::Dismiss(box), c.Answer) << "Dismiss tells what it pressed";
         });
+        EXPECT_TRUE(foundOnlyHere);
         EXPECT_EQ(seenText, text);
+        EXPECT_EQ(texts, std::vector<std::string>{text});
         EXPECT_EQ(iconKind, c.IconKind);
+        EXPECT_EQ(icon != nullptr, c.IconKind != 0);
         EXPECT_EQ(buttons, c.Buttons);
         EXPECT_EQ(defaultStyle & BS_TYPEMASK, BS_DEFPUSHBUTTON);
-        EXPECT_TRUE(pressed);
-        EXPECT_EQ(answer, c.Press);
-        EXPECT_NE(icon, nullptr);
-    }
-}
-
-TEST(Robot, AnswersWithKeysAndDismiss) {
-    const struct {
-        const char* Name;
-        UINT Type;
-        std::function<void(HWND)> Act;
-        int Answer;
-    } cases[] = {
-        {"Escape", MB_OKCANCEL, [](HWND box) { robot::PressEscape(box); }, IDCANCEL},
-        {"Enter on default No", MB_YESNO | MB_DEFBUTTON2, [](HWND box) { robot::PressEnter(box); }, IDNO},
-        {"Enter on default Yes", MB_YESNO, [](HWND box) { robot::PressEnter(box); }, IDYES},
-        {"Dismiss a question", MB_YESNO, [](HWND box) { EXPECT_EQ(robot::Dismiss(box), IDNO); }, IDNO},
-        {"Dismiss OK/Cancel", MB_OKCANCEL, [](HWND box) { EXPECT_EQ(robot::Dismiss(box), IDCANCEL); }, IDCANCEL},
-        {"Dismiss a notice", MB_OK, [](HWND box) { EXPECT_EQ(robot::Dismiss(box), IDOK); }, IDOK},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
-        int answer = ShowWhile("Answer me", c.Type, c.Act);
+        // No control, no style.
+        EXPECT_EQ(cancelStyle != 0, c.Buttons.back() == IDCANCEL);
         EXPECT_EQ(answer, c.Answer);
     }
-}
-
-TEST(Robot, TellsTheWindowsOfOneProcessApart) {
-    ShowWhile("Mine", MB_OK, [](HWND box) {
-        EXPECT_EQ(robot::FindWindowOfProcess(GetCurrentProcessId(), 0), box);
-        EXPECT_EQ(robot::WindowTitle(box), BoxTitle);
-        EXPECT_EQ(robot::WindowClass(box), "#32770");
-        // No other process has it, and no window has this title elsewhere.
-        EXPECT_EQ(robot::FindWindowByTitle(BoxTitle, GetCurrentProcessId() + 4, 0), nullptr);
-        EXPECT_FALSE(robot::HasControl(box, IDCANCEL));
-        EXPECT_EQ(robot::ControlStyle(box, IDCANCEL), 0);
-        EXPECT_EQ(robot::ReadTexts(box), std::vector<std::string>{"Mine"});
-        robot::PressButton(box, IDOK);
-    });
 }
 
 unsigned ReadLittleEndian(const std::string& data, size_t offset, size_t bytes) {

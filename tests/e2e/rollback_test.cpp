@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "install_driver.h"
+#include "e2e/e2e_support.h"
 #include "support/prefix.h"
 
 namespace {
 
-using namespace install_e2e;
+using namespace e2e;
 
 // The directory and group typed into the dialog; the group's folder.
 struct Choice {
@@ -27,211 +27,161 @@ struct Choice {
 // One box the failure shows, and the button the user presses.
 struct Step {
     ExpectedBox Box;
-    int Press;
+    int Press = IDOK;
 };
+typedef std::vector<Step> Steps;
 
 struct RollbackCase {
     const char* Name;
-    // Changes the product, the choice or the disk before the run.
-    std::function<bool(const Workspace&, Product&, Choice&)> Prepare;
-    // The boxes from the end of the directories dialog to the end.
-    std::function<std::vector<Step>(const Workspace&, const Choice&)> Boxes;
+    // Changes the product, the choice or the disk before the run and gives
+    // the boxes from the end of the directories dialog to the end.
+    std::function<Steps(const Workspace&, Product&, Choice&)> Prepare;
+    std::vector<const char*> Versions;  // null: Wine's default, an NT version
 };
 
 bool MakeDirectory(const std::string& path) {
     return CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
-std::string CopyMessage(const Workspace& space, const std::string& name, const std::string& destinationDir) {
-    return "Cannot copy " + space.Dist() + "\\" + name + " to " + destinationDir + "\\" + name;
+ExpectedBox CannotCreate(const std::string& directory, DWORD code) {
+    return ErrorBox("Cannot create directory \"" + directory + "\"", code);
+}
+
+ExpectedBox CannotCopy(const Workspace& space, const std::string& name, const std::string& destinationDir,
+                       DWORD code) {
+    return ErrorBox("Cannot copy " + space.Dist() + "\\" + name + " to " + destinationDir + "\\" + name, code);
 }
 
 const RollbackCase RollbackCases[] = {
     {"ExistingDirectoryNotReused",
      [](const Workspace&, Product&, Choice& choice) {
-         return MakeDirectory(choice.InstallDir) && fixture::WriteTextFile(choice.InstallDir + "\\old.txt", "old");
+         EXPECT_TRUE(MakeDirectory(choice.InstallDir));
+         EXPECT_TRUE(fixture::WriteTextFile(choice.InstallDir + "\\old.txt", "old"));
+         return Steps{{ReuseQuestion(choice.InstallDir), IDNO}};
      },
-     [](const Workspace&, const Choice& choice) {
-         return std::vector<Step>{{ReuseQuestion(choice.InstallDir), IDNO}};
-     }},
+     {nullptr, "win98"}},
     {"MissingParentDirectory",
      [](const Workspace& space, Product&, Choice& choice) {
          choice.InstallDir = space.Programs() + "\\missing\\E2E Product";
-         return true;
+         return Steps{{CannotCreate(choice.InstallDir, ERROR_PATH_NOT_FOUND)}};
      },
-     [](const Workspace&, const Choice& choice) {
-         return std::vector<Step>{
-             {ErrorBox("Cannot create directory \"" + choice.InstallDir + "\"", ERROR_PATH_NOT_FOUND), IDOK}};
-     }},
+     {nullptr}},
     // The dialog takes an empty directory; its creation fails.
     {"EmptyInstallDir",
      [](const Workspace&, Product&, Choice& choice) {
          choice.InstallDir.clear();
-         return true;
+         return Steps{{CannotCreate("", ERROR_PATH_NOT_FOUND)}};
      },
-     [](const Workspace&, const Choice&) {
-         return std::vector<Step>{{ErrorBox("Cannot create directory \"\"", ERROR_PATH_NOT_FOUND), IDOK}};
-     }},
+     {nullptr}},
     // The directory is created as typed, while the log goes into the
     // expansion of the typed text, which does not exist.
     {"InstallDirTypedWithAVariable",
      [](const Workspace& space, Product&, Choice& choice) {
          choice.InstallDir = space.Programs() + "\\%AppName%";
-         return true;
+         return Steps{
+             {ErrorBox("Cannot create " + space.Programs() + "\\E2E Product\\install.log file", ERROR_PATH_NOT_FOUND)}};
      },
-     [](const Workspace& space, const Choice&) {
-         return std::vector<Step>{
-             {ErrorBox("Cannot create " + space.Programs() + "\\E2E Product\\install.log file", ERROR_PATH_NOT_FOUND),
-              IDOK}};
-     }},
+     {nullptr}},
     {"ExistingGroupNotReused",
-     [](const Workspace&, Product&, Choice& choice) { return MakeDirectory(choice.GroupDir); },
-     [](const Workspace&, const Choice& choice) {
-         return std::vector<Step>{{ReuseQuestion(choice.GroupDir), IDNO}};
-     }},
+     [](const Workspace&, Product&, Choice& choice) {
+         EXPECT_TRUE(MakeDirectory(choice.GroupDir));
+         return Steps{{ReuseQuestion(choice.GroupDir), IDNO}};
+     },
+     {nullptr}},
     {"GroupFolderBlockedByAFile",
-     [](const Workspace&, Product&, Choice& choice) { return fixture::WriteTextFile(choice.GroupDir, "in the way"); },
-     [](const Workspace&, const Choice& choice) {
-         return std::vector<Step>{
-             {ErrorBox("Cannot create directory \"" + choice.GroupDir + "\"", ERROR_ALREADY_EXISTS), IDOK}};
-     }},
+     [](const Workspace&, Product&, Choice& choice) {
+         EXPECT_TRUE(fixture::WriteTextFile(choice.GroupDir, "in the way"));
+         return Steps{{CannotCreate(choice.GroupDir, ERROR_ALREADY_EXISTS)}};
+     },
+     {nullptr}},
     {"ShortcutCannotBeSaved",
      [](const Workspace&, Product& product, Choice&) {
          // Its file would go into a folder of the group that nothing makes.
          product.Links.insert(product.Links.begin() + 1, {"Extras\\Guide", "%InstallDir%\\readme.txt", ""});
-         return true;
+         return Steps{{ErrorBox("Cannot save shortcut file", HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))}};
      },
-     [](const Workspace&, const Choice&) {
-         return std::vector<Step>{
-             {ErrorBox("Cannot save shortcut file", HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)), IDOK}};
-     }},
+     {nullptr, "win98"}},
     {"MissingSourceFile",
-     [](const Workspace&, Product& product, Choice&) {
+     [](const Workspace& space, Product& product, Choice& choice) {
          product.Files.insert(product.Files.begin() + 1, {"missing.dat", "%InstallDir%", "", "", true});
-         return true;
+         return Steps{{CannotCopy(space, "missing.dat", choice.InstallDir, ERROR_FILE_NOT_FOUND)}};
      },
-     [](const Workspace& space, const Choice& choice) {
-         return std::vector<Step>{
-             {ErrorBox(CopyMessage(space, "missing.dat", choice.InstallDir), ERROR_FILE_NOT_FOUND), IDOK}};
-     }},
+     {nullptr, "win98"}},
     {"MissingDestinationSubdirectory",
-     [](const Workspace&, Product& product, Choice&) {
+     [](const Workspace& space, Product& product, Choice& choice) {
          product.Files.insert(product.Files.begin() + 2, {"guide.txt", "%InstallDir%\\docs", "", "Guide\r\n"});
-         return true;
+         return Steps{{CannotCopy(space, "guide.txt", choice.InstallDir + "\\docs", ERROR_PATH_NOT_FOUND)}};
      },
-     [](const Workspace& space, const Choice& choice) {
-         return std::vector<Step>{
-             {ErrorBox(CopyMessage(space, "guide.txt", choice.InstallDir + "\\docs"), ERROR_PATH_NOT_FOUND), IDOK}};
-     }},
+     {nullptr, "nt40"}},
     // The user agrees to reuse an installation directory that holds a
     // directory named install.log: the first save of the log fails, and the
     // rollback cannot remove the directory it was allowed to reuse, as it is
     // not empty.
     {"LogBlockedByADirectory",
      [](const Workspace&, Product&, Choice& choice) {
-         return MakeDirectory(choice.InstallDir) && MakeDirectory(choice.InstallDir + "\\install.log");
+         EXPECT_TRUE(MakeDirectory(choice.InstallDir) && MakeDirectory(choice.InstallDir + "\\install.log"));
+         return Steps{{ReuseQuestion(choice.InstallDir), IDYES},
+                      {ErrorBox("Cannot create " + choice.InstallDir + "\\install.log file", ERROR_ACCESS_DENIED)},
+                      {ErrorBox("Cannot delete directory " + choice.InstallDir, ERROR_DIR_NOT_EMPTY)}};
      },
-     [](const Workspace&, const Choice& choice) {
-         return std::vector<Step>{
-             {ReuseQuestion(choice.InstallDir), IDYES},
-             {ErrorBox("Cannot create " + choice.InstallDir + "\\install.log file", ERROR_ACCESS_DENIED), IDOK},
-             {ErrorBox("Cannot delete directory " + choice.InstallDir, ERROR_DIR_NOT_EMPTY), IDOK}};
-     }},
+     {nullptr, "win98"}},
 };
 
-const RollbackCase* FindCase(const char* name) {
-    for (const RollbackCase& c : RollbackCases) {
-        if (std::string(c.Name) == name)
-            return &c;
-    }
-    return nullptr;
-}
-
-// A case run under one Windows version (null: Wine's default, an NT one).
-struct RollbackRun {
-    const RollbackCase* Case;
-    const char* Version;
-};
-
-class InstallRollback : public ::testing::TestWithParam<RollbackRun> {};
-
-TEST_P(InstallRollback, LeavesTheMachineAsItWas) {
-    const RollbackCase& c = *GetParam().Case;
-    fixture::WindowsVersion version(GetParam().Version);
+void RunRollbackCase(const RollbackCase& c, const char* versionName) {
+    fixture::WindowsVersion version(versionName);
     ASSERT_TRUE(version.Applied());
     Workspace space;
     Product product = space.SampleProduct();
-    std::string offeredDir = space.Programs() + "\\E2E Product";
-    Choice choice = {offeredDir, "E2E Product", space.Menu() + "\\E2E Product"};
-    ASSERT_TRUE(c.Prepare(space, product, choice));
+    Choice choice = {space.Programs() + "\\E2E Product", "E2E Product", space.Menu() + "\\E2E Product"};
+    Steps steps = c.Prepare(space, product, choice);
     ASSERT_TRUE(space.LayOut(product));
     fixture::TreeSnapshot programsBefore = fixture::TreeSnapshot::Take(space.Programs());
     fixture::TreeSnapshot menuBefore = fixture::TreeSnapshot::Take(space.Menu());
 
     SetupRun run;
-    ASSERT_TRUE(run.Start(space.SetupExe(), space.Root()));
-    ASSERT_TRUE(run.ReachInstallation(product, offeredDir, choice.InstallDir, choice.Group));
-    for (const Step& step : c.Boxes(space, choice))
+    ASSERT_TRUE(run.Start(space.SetupExe(), "", space.Root()));
+    ASSERT_TRUE(run.ReachInstallation(product, choice.InstallDir, choice.Group));
+    for (const Step& step : steps)
         ASSERT_TRUE(run.Answer(step.Box, step.Press));
     EXPECT_EQ(run.ExitWithoutFurtherWindow(), std::optional<DWORD>(1));
-
     EXPECT_TRUE(fixture::SameTree(programsBefore, fixture::TreeSnapshot::Take(space.Programs())));
     EXPECT_TRUE(fixture::SameTree(menuBefore, fixture::TreeSnapshot::Take(space.Menu())));
 }
 
-std::vector<RollbackRun> RunsUnder(const char* version, const std::vector<const char*>& names) {
-    std::vector<RollbackRun> runs;
-    for (const char* name : names)
-        runs.push_back({FindCase(name), version});
-    return runs;
+TEST(InstallRollback, LeavesTheMachineAsItWas) {
+    for (const RollbackCase& c : RollbackCases) {
+        for (const char* version : c.Versions) {
+            SCOPED_TRACE(std::string(c.Name) + " on " + (version ? version : "Wine's default"));
+            RunRollbackCase(c, version);
+        }
+    }
 }
 
-std::vector<RollbackRun> EveryCase() {
-    std::vector<RollbackRun> runs;
-    for (const RollbackCase& c : RollbackCases)
-        runs.push_back({&c, nullptr});
-    return runs;
-}
-
-std::string RunName(const ::testing::TestParamInfo<RollbackRun>& info) {
-    return std::string(info.param.Case->Name) + (info.param.Version ? std::string("_") + info.param.Version : "");
-}
-
-INSTANTIATE_TEST_SUITE_P(Nt, InstallRollback, ::testing::ValuesIn(EveryCase()), RunName);
-INSTANTIATE_TEST_SUITE_P(OtherVersions, InstallRollback, ::testing::ValuesIn([] {
-                             std::vector<RollbackRun> runs =
-                                 RunsUnder("win98", {"ExistingDirectoryNotReused", "ShortcutCannotBeSaved",
-                                                     "MissingSourceFile", "LogBlockedByADirectory"});
-                             for (const RollbackRun& run : RunsUnder("nt40", {"MissingDestinationSubdirectory"}))
-                                 runs.push_back(run);
-                             return runs;
-                         }()),
-                         RunName);
-
-// How the user says no, and at which window.
-enum class Refusal {
-    NoToQuestion,
-    EnterOnQuestion,
-    Decline,
-    EnterOnLicense,
-    EscapeOnLicense,
-    Cancel,
-    EscapeOnDirectories
-};
-
-struct RefusalRun {
+// Where the user says no: the window, and the button or key.
+enum Window { Question, License, Directories };
+struct Refusal {
     const char* Name;
-    Refusal How;
+    Window At;
+    int Button;  // 0: the key
+    WORD Key;
     const char* Version;
 };
 
-class InstallRefusal : public ::testing::TestWithParam<RefusalRun> {};
+const Refusal Refusals[] = {
+    {"No to the question", Question, IDNO, 0, nullptr},
+    {"Enter on the question", Question, 0, VK_RETURN, nullptr},
+    {"Decline", License, IDCANCEL, 0, nullptr},
+    {"Enter on the licence", License, 0, VK_RETURN, nullptr},
+    {"Escape on the licence", License, 0, VK_ESCAPE, nullptr},
+    {"Cancel", Directories, IDCANCEL, 0, nullptr},
+    {"Escape on the directories", Directories, 0, VK_ESCAPE, nullptr},
+    {"No to the question", Question, IDNO, 0, "win98"},
+    {"Enter on the licence", License, 0, VK_RETURN, "win98"},
+    {"Cancel", Directories, IDCANCEL, 0, "win98"},
+};
 
-// No, Decline and Cancel, by button or key, end the run with exit code 1,
-// without another window and without a change anywhere.
-TEST_P(InstallRefusal, EndsWithoutChangeOrFurtherWindow) {
-    Refusal how = GetParam().How;
-    fixture::WindowsVersion version(GetParam().Version);
+void Refuse(const Refusal& refusal) {
+    fixture::WindowsVersion version(refusal.Version);
     ASSERT_TRUE(version.Applied());
     Workspace space;
     Product product = space.SampleProduct();
@@ -239,44 +189,29 @@ TEST_P(InstallRefusal, EndsWithoutChangeOrFurtherWindow) {
     fixture::TreeSnapshot before = fixture::TreeSnapshot::Take(space.Root());
 
     SetupRun run;
-    ASSERT_TRUE(run.Start(space.SetupExe(), space.Root()));
-    if (how == Refusal::NoToQuestion || how == Refusal::EnterOnQuestion) {
-        ASSERT_TRUE(how == Refusal::NoToQuestion ? run.Answer(InstallQuestion(product), IDNO)
-                                                 : run.AnswerWithKey(InstallQuestion(product), VK_RETURN));
-    } else {
-        ASSERT_TRUE(run.AnswerInstallQuestion(product, IDYES));
-        HWND license = run.WaitForLicense(product.License);
-        ASSERT_NE(license, nullptr);
-        if (how == Refusal::Decline) {
-            ASSERT_TRUE(run.Press(license, IDCANCEL));
-        } else if (how == Refusal::EnterOnLicense || how == Refusal::EscapeOnLicense) {
-            ASSERT_TRUE(run.PressKey(license, how == Refusal::EnterOnLicense ? VK_RETURN : VK_ESCAPE));
-        } else {
-            ASSERT_TRUE(run.Press(license, IDOK));
-            HWND directories = run.WaitForDirectories(space.Programs() + "\\E2E Product", "E2E Product");
-            ASSERT_NE(directories, nullptr);
-            ASSERT_TRUE(how == Refusal::Cancel ? run.Press(directories, IDCANCEL)
-                                               : run.PressKey(directories, VK_ESCAPE));
+    ASSERT_TRUE(run.Start(space.SetupExe(), "", space.Root()));
+    HWND window = run.WaitForBox(InstallQuestion(product.AppName, product.AppVersion));
+    if (window && refusal.At != Question) {
+        ASSERT_TRUE(Press(window, IDYES));
+        window = run.WaitForLicense(product.License);
+        if (window && refusal.At != License) {
+            ASSERT_TRUE(Press(window, IDOK));
+            window = run.WaitForDirectories(space.Programs() + "\\E2E Product", "E2E Product");
         }
     }
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(refusal.Button ? Press(window, refusal.Button) : PressKey(window, refusal.Key));
     EXPECT_EQ(run.ExitWithoutFurtherWindow(), std::optional<DWORD>(1));
     EXPECT_TRUE(fixture::SameTree(before, fixture::TreeSnapshot::Take(space.Root())));
 }
 
-const RefusalRun RefusalRuns[] = {
-    {"NoToQuestion", Refusal::NoToQuestion, nullptr},
-    {"EnterOnQuestion", Refusal::EnterOnQuestion, nullptr},
-    {"Decline", Refusal::Decline, nullptr},
-    {"EnterOnLicense", Refusal::EnterOnLicense, nullptr},
-    {"EscapeOnLicense", Refusal::EscapeOnLicense, nullptr},
-    {"Cancel", Refusal::Cancel, nullptr},
-    {"EscapeOnDirectories", Refusal::EscapeOnDirectories, nullptr},
-    {"NoToQuestion_win98", Refusal::NoToQuestion, "win98"},
-    {"EnterOnLicense_win98", Refusal::EnterOnLicense, "win98"},
-    {"Cancel_win98", Refusal::Cancel, "win98"},
-};
-
-INSTANTIATE_TEST_SUITE_P(AllWays, InstallRefusal, ::testing::ValuesIn(RefusalRuns),
-                         [](const ::testing::TestParamInfo<RefusalRun>& info) { return std::string(info.param.Name); });
+// No, Decline and Cancel, by button or key, end the run with exit code 1,
+// without another window and without a change anywhere.
+TEST(InstallRefusal, EndsWithoutChangeOrFurtherWindow) {
+    for (const Refusal& refusal : Refusals) {
+        SCOPED_TRACE(std::string(refusal.Name) + " on " + (refusal.Version ? refusal.Version : "Wine's default"));
+        Refuse(refusal);
+    }
+}
 
 }  // namespace
