@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "common/setup_state.h"
 #include "common/variables.h"
+#include "support/guarded_buffer.h"
 #include "support/responder.h"
 
 namespace {
@@ -36,28 +36,7 @@ protected:
     char localPrograms_[16] = "C:\\Local";
 };
 
-// A buffer of `size` bytes followed by guard bytes that must stay untouched.
-class GuardedBuffer {
-public:
-    explicit GuardedBuffer(int size) : size_(size), bytes_(size + GuardBytes, Guard) {}
-    char* Data() { return bytes_.data(); }
-    int Size() const { return size_; }
-    std::string Text() const { return std::string(bytes_.data()); }
-    bool GuardIntact() const {
-        for (int i = size_; i < size_ + GuardBytes; i++) {
-            if (bytes_[i] != Guard)
-                return false;
-        }
-        return true;
-    }
-
-private:
-    static const int GuardBytes = 16;
-    static const char Guard = '\x5A';
-    int size_;
-    std::vector<char> bytes_;
-};
-
+// The one box of a text that did not fit.
 void ExpectTooLong(const ScriptedResponder& responder, const std::string& text) {
     ASSERT_EQ(responder.Boxes().size(), 1u);
     EXPECT_EQ(responder.Boxes()[0].Text, "Text is too long after expansion: " + text);
@@ -65,73 +44,102 @@ void ExpectTooLong(const ScriptedResponder& responder, const std::string& text) 
     EXPECT_EQ(responder.Boxes()[0].Type, static_cast<UINT>(MB_ICONERROR));
 }
 
-struct ExpandCase {
-    const char* Text;
-    const char* Expected;
-    ExpandResult Result;
-};
-
-TEST_F(VariablesTest, ExpandsKnownReferencesOnly) {
-    const std::string name21(21, 'A');
-    const std::string name200(200, 'B');
-    const std::string longName21 = "%" + name21 + "%";
-    const std::string longName200 = "x%" + name200 + "%y";
-    const ExpandCase cases[] = {
-        {"%WindowsDir%\\system", "C:\\WINDOWS\\system", SomethingExpanded},
-        {"%windowsdir%\\system", "%windowsdir%\\system", NothingExpanded},
-        {"100%", "100%", NothingExpanded},
-        {"100% sure", "100% sure", NothingExpanded},
-        {"%%InstallDir%", "%D:\\Product", SomethingExpanded},
-        {"%Foo%InstallDir%", "%FooD:\\Product", SomethingExpanded},
-        {"%CommonProgramsFolder%", "C:\\Common", SomethingExpanded},
-        {"a%LocalProgramsFolder%b", "aC:\\Localb", SomethingExpanded},
-        {longName21.c_str(), longName21.c_str(), NothingExpanded},
-        {longName200.c_str(), longName200.c_str(), NothingExpanded},
-        {"Uninstall %AppName%", "Uninstall Tool %AppName% 100%", SomethingExpanded},
-        {"%InstallDir%%WindowsDir%", "D:\\ProductC:\\WINDOWS", SomethingExpanded},
-        {"%ProgramFilesDir%\\Sample", "\\Sample", SomethingExpanded},
-        {"%WindowsDir", "%WindowsDir", NothingExpanded},
-        {"%%", "%%", NothingExpanded},
-        {"", "", NothingExpanded},
+// Only known names in exact case are replaced; a result that does not fit
+// the buffer (11 bytes hold "C:\WINDOWS", 10 do not) fails whole, says so
+// and writes nothing past it.
+TEST_F(VariablesTest, ExpandsKnownReferencesOnlyAndWithinTheBuffer) {
+    const std::string longName21 = "%" + std::string(21, 'A') + "%";
+    const std::string longName200 = "x%" + std::string(200, 'B') + "%y";
+    const struct {
+        const char* Text;
+        const char* Expected;
+        ExpandResult Result;
+        int Size;
+    } cases[] = {
+        {"%WindowsDir%\\system", "C:\\WINDOWS\\system", SomethingExpanded, PathBufferSize},
+        {"%windowsdir%\\system", "%windowsdir%\\system", NothingExpanded, PathBufferSize},
+        {"100%", "100%", NothingExpanded, PathBufferSize},
+        {"100% sure", "100% sure", NothingExpanded, PathBufferSize},
+        {"%%InstallDir%", "%D:\\Product", SomethingExpanded, PathBufferSize},
+        {"%Foo%InstallDir%", "%FooD:\\Product", SomethingExpanded, PathBufferSize},
+        {"%CommonProgramsFolder%", "C:\\Common", SomethingExpanded, PathBufferSize},
+        {"a%LocalProgramsFolder%b", "aC:\\Localb", SomethingExpanded, PathBufferSize},
+        {longName21.c_str(), longName21.c_str(), NothingExpanded, PathBufferSize},
+        {longName200.c_str(), longName200.c_str(), NothingExpanded, PathBufferSize},
+        {"Uninstall %AppName%", "Uninstall Tool %AppName% 100%", SomethingExpanded, PathBufferSize},
+        {"%InstallDir%%WindowsDir%", "D:\\ProductC:\\WINDOWS", SomethingExpanded, PathBufferSize},
+        {"%ProgramFilesDir%\\Sample", "\\Sample", SomethingExpanded, PathBufferSize},
+        {"%WindowsDir", "%WindowsDir", NothingExpanded, PathBufferSize},
+        {"%%", "%%", NothingExpanded, PathBufferSize},
+        {"", "", NothingExpanded, PathBufferSize},
+        {"%WindowsDir%", "C:\\WINDOWS", SomethingExpanded, 11},
+        {"%WindowsDir%", "", ExpandFailed, 10},
+        {"0123456789", "0123456789", NothingExpanded, 11},
+        {"0123456789", "", ExpandFailed, 10},
+        {"%WindowsDir%\\x", "", ExpandFailed, 12},
     };
-    ScriptedResponder responder;
-    for (const ExpandCase& c : cases) {
-        GuardedBuffer output(PathBufferSize);
-        EXPECT_EQ(ExpandVariables(output.Data(), output.Size(), c.Text), c.Result) << c.Text;
-        EXPECT_EQ(output.Text(), c.Expected) << c.Text;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Text) + " in " + std::to_string(c.Size));
+        ScriptedResponder responder;
+        GuardedBuffer output(c.Size);
+        EXPECT_EQ(ExpandVariables(output.Data(), output.Size, c.Text), c.Result);
+        EXPECT_EQ(output.Text(), c.Expected);
+        EXPECT_TRUE(output.GuardIntact());
+        if (c.Result == ExpandFailed)
+            ExpectTooLong(responder, c.Text);
+        else
+            EXPECT_TRUE(responder.Boxes().empty());
     }
-    EXPECT_TRUE(responder.Boxes().empty());
 }
 
-struct JoinCase {
-    const char* Directory;
-    const char* Name;
-    const char* Expected;
-};
-
-TEST_F(VariablesTest, JoinsWithOneBackslashDecidedByTheDirectory) {
-    const JoinCase cases[] = {
-        {"C:\\Dir\\", "file.txt", "C:\\Dir\\file.txt"},
-        {"C:\\Dir", "file.txt", "C:\\Dir\\file.txt"},
-        {"", "file.txt", "file.txt"},
-        {"C:\\Dir", "\\file.txt", "C:\\Dir\\\\file.txt"},
-        {"%InstallDir%", "readme.txt", "D:\\Product\\readme.txt"},
-        {"%ProgramFilesDir%", "file.txt", "file.txt"},
-        {"%WindowsDir%\\", "%AppName%.txt", "C:\\WINDOWS\\Tool %AppName% 100%.txt"},
-        {"C:\\Dir", "", "C:\\Dir\\"},
+// One backslash between the expanded parts, decided by the directory; a
+// join that does not fit fails whole and names the part that did not fit.
+// The install directory here has 199 characters.
+TEST_F(VariablesTest, JoinsWithOneBackslashWithinTheBuffer) {
+    const std::string installDir = "C:\\" + std::string(196, 'i');
+    char longInstallDir[PathBufferSize];
+    lstrcpyA(longInstallDir, installDir.c_str());
+    ::Setup.InstallDir = longInstallDir;
+    const std::string longName(60, 'n');  // 199 + 1 + 60 characters: one too many
+    const std::string readme = installDir + "\\readme.txt";
+    const struct {
+        const char* Directory;
+        const char* Name;
+        const char* Expected;  // null: fails
+        const char* Named;     // the text that did not fit
+        int Size;
+    } cases[] = {
+        {"C:\\Dir\\", "file.txt", "C:\\Dir\\file.txt", nullptr, PathBufferSize},
+        {"C:\\Dir", "file.txt", "C:\\Dir\\file.txt", nullptr, PathBufferSize},
+        {"", "file.txt", "file.txt", nullptr, PathBufferSize},
+        {"C:\\Dir", "\\file.txt", "C:\\Dir\\\\file.txt", nullptr, PathBufferSize},
+        {"%InstallDir%", "readme.txt", readme.c_str(), nullptr, PathBufferSize},
+        {"%ProgramFilesDir%", "file.txt", "file.txt", nullptr, PathBufferSize},
+        {"%WindowsDir%\\", "%AppName%.txt", "C:\\WINDOWS\\Tool %AppName% 100%.txt", nullptr, PathBufferSize},
+        {"C:\\Dir", "", "C:\\Dir\\", nullptr, PathBufferSize},
+        {"%InstallDir%", "%InstallDir%", nullptr, "%InstallDir%", PathBufferSize},
+        {"%InstallDir%\\%InstallDir%", "file.txt", nullptr, "%InstallDir%\\%InstallDir%", PathBufferSize},
+        {"%InstallDir%", longName.c_str(), nullptr, longName.c_str(), PathBufferSize},
+        // The directory fills the buffer to its last character: the
+        // backslash has no room, and the name is what cannot be added.
+        {"%WindowsDir%", "x", nullptr, "x", 11},
     };
-    ScriptedResponder responder;
-    for (const JoinCase& c : cases) {
-        GuardedBuffer output(PathBufferSize);
-        EXPECT_EQ(JoinPath(output.Data(), output.Size(), c.Directory, c.Name), output.Data()) << c.Directory;
-        EXPECT_EQ(output.Text(), c.Expected) << c.Directory << " + " << c.Name;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Directory) + " + " + c.Name + " in " + std::to_string(c.Size));
+        ScriptedResponder responder;
+        GuardedBuffer output(c.Size);
+        EXPECT_EQ(JoinPath(output.Data(), output.Size, c.Directory, c.Name), c.Expected ? output.Data() : nullptr);
+        EXPECT_EQ(output.Text(), c.Expected ? c.Expected : "");
+        EXPECT_TRUE(output.GuardIntact());
+        if (c.Expected)
+            EXPECT_TRUE(responder.Boxes().empty());
+        else
+            ExpectTooLong(responder, c.Named);
     }
-    EXPECT_TRUE(responder.Boxes().empty());
 }
 
 TEST_F(VariablesTest, DirectoryOfIsThePathUpToItsLastBackslash) {
-    const std::string longDirectory = "C:\\" + std::string(300, 'd');
-    const std::string longPath = longDirectory + "\\file.txt";
+    const std::string longPath = "C:\\" + std::string(300, 'd') + "\\file.txt";
     const struct {
         const char* Path;
         const char* Expected;
@@ -147,68 +155,6 @@ TEST_F(VariablesTest, DirectoryOfIsThePathUpToItsLastBackslash) {
     };
     for (const auto& c : cases)
         EXPECT_STREQ(DirectoryOf(c.Path), c.Expected) << c.Path;
-}
-
-TEST_F(VariablesTest, ExpansionThatDoesNotFitFailsWithoutOverrun) {
-    // "C:\WINDOWS" has 10 characters: it fits 11 bytes exactly, not 10.
-    const struct {
-        int Size;
-        const char* Text;
-        ExpandResult Result;
-        const char* Expected;
-    } cases[] = {
-        {11, "%WindowsDir%", SomethingExpanded, "C:\\WINDOWS"},
-        {10, "%WindowsDir%", ExpandFailed, ""},
-        {11, "0123456789", NothingExpanded, "0123456789"},
-        {10, "0123456789", ExpandFailed, ""},
-        {12, "%WindowsDir%\\x", ExpandFailed, ""},
-    };
-    for (const auto& c : cases) {
-        ScriptedResponder responder;
-        GuardedBuffer output(c.Size);
-        EXPECT_EQ(ExpandVariables(output.Data(), output.Size(), c.Text), c.Result) << c.Text << " in " << c.Size;
-        EXPECT_EQ(output.Text(), c.Expected);
-        EXPECT_TRUE(output.GuardIntact()) << c.Text << " in " << c.Size;
-        if (c.Result == ExpandFailed)
-            ExpectTooLong(responder, c.Text);
-        else
-            EXPECT_TRUE(responder.Boxes().empty());
-    }
-}
-
-TEST_F(VariablesTest, LongValueBehindLongDirectoryFailsTheJoin) {
-    char longInstallDir[PathBufferSize];
-    lstrcpyA(longInstallDir, ("C:\\" + std::string(196, 'i')).c_str());  // 199 characters
-    ::Setup.InstallDir = longInstallDir;
-    const std::string longName(60, 'n');  // 199 + 1 + 60 characters: one too many
-    const struct {
-        const char* Directory;
-        const char* Name;
-        const char* Named;  // the text that did not fit
-    } cases[] = {
-        {"%InstallDir%", "%InstallDir%", "%InstallDir%"},
-        {"%InstallDir%\\%InstallDir%", "file.txt", "%InstallDir%\\%InstallDir%"},
-        {"%InstallDir%", longName.c_str(), longName.c_str()},
-    };
-    for (const auto& c : cases) {
-        ScriptedResponder responder;
-        GuardedBuffer output(PathBufferSize);
-        EXPECT_EQ(JoinPath(output.Data(), output.Size(), c.Directory, c.Name), nullptr) << c.Directory;
-        EXPECT_EQ(output.Text(), "");
-        EXPECT_TRUE(output.GuardIntact()) << c.Directory << " + " << c.Name;
-        ExpectTooLong(responder, c.Named);
-    }
-}
-
-TEST_F(VariablesTest, SeparatorThatDoesNotFitFailsTheJoin) {
-    // The directory fills the buffer to its last character; the backslash has
-    // no room, and the name is what cannot be added.
-    ScriptedResponder responder;
-    GuardedBuffer output(11);
-    EXPECT_EQ(JoinPath(output.Data(), output.Size(), "%WindowsDir%", "x"), nullptr);
-    EXPECT_EQ(output.Text(), "");
-    EXPECT_TRUE(output.GuardIntact());
-    ExpectTooLong(responder, "x");
 }
 
 }  // namespace

@@ -31,22 +31,6 @@ std::string ProgressText() {
     return notice ? robot::ControlText(notice, IDC_PROGRESS_TEXT) : std::string();
 }
 
-// A box as the user saw it, with the progress notice shown at that moment.
-struct WitnessedBox {
-    std::string Text;
-    std::string Title;
-    UINT Type;
-    std::string Progress;
-};
-
-// Where Witness notes the boxes it answers with OK, as a user would.
-std::vector<WitnessedBox>* Witnessed;
-
-int Witness(HWND, const char* text, const char* title, UINT type) {
-    Witnessed->push_back(WitnessedBox{text, title, type, ProgressText()});
-    return IDOK;
-}
-
 // The real system lists and the sample driver (NT), and the progress notice
 // from the dialog template of setup.exe, which this test program does not
 // carry itself.
@@ -105,17 +89,16 @@ TEST_F(DeviceSetupTest, ProgressNamesTheDeviceWhileItsMessagesAreShown) {
         SCOPED_TRACE(std::string(c.IsWindowsNT ? "NT " : "9x ") + (c.Install ? "install " : "removal ") +
                      std::to_string(c.Name.size()));
         ::Setup.IsWindowsNT = c.IsWindowsNT;
-        std::vector<WitnessedBox> boxes;
-        Witnessed = &boxes;
-        SetMessageBoxResponder(Witness);
+        // The progress notice shown while each box is up.
+        std::vector<std::string> progress;
+        ScriptedResponder responder({}, [&](const RecordedBox&) { progress.push_back(ProgressText()); });
         EXPECT_FALSE(SetupDevice(c.Install, c.Name.c_str(), c.Third.c_str()));
-        SetMessageBoxResponder(nullptr);
-        ASSERT_EQ(1u, boxes.size());
-        const WitnessedBox& box = boxes[0];
+        ASSERT_EQ(1u, responder.Boxes().size());
+        const RecordedBox& box = responder.Boxes()[0];
         EXPECT_EQ(c.Message, c.Progress.empty() ? box.Text : box.Text.substr(0, c.Message.size()));
         EXPECT_EQ("Setup", box.Title);
         EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), box.Type);
-        EXPECT_EQ(c.Progress, box.Progress);
+        EXPECT_EQ(std::vector<std::string>{c.Progress}, progress);
         EXPECT_EQ("", ProgressText()) << "the notice is gone";
     }
 }

@@ -15,6 +15,7 @@
 #include "install/dialogs.h"
 #include "resource.h"
 #include "support/prefix.h"
+#include "support/responder.h"
 #include "support/robot.h"
 
 namespace {
@@ -55,24 +56,13 @@ struct OwnedBox {
     std::string OwnerTitle;
 };
 
-std::vector<OwnedBox>* OwnedBoxes;
-
-// Notes each box and answers OK: the dialogs show only errors.
-int NoteOwner(HWND owner, const char* text, const char* title, UINT type) {
-    OwnedBoxes->push_back(OwnedBox{text, title, type, owner ? robot::WindowTitle(owner) : ""});
-    return IDOK;
-}
-
 class DialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ::Setup = SetupState();
         ::Setup.InstanceHandle = GetModuleHandleA(nullptr);
         ::Setup.WorkDir = const_cast<char*>(scratch_.Path().c_str());
-        OwnedBoxes = &boxes_;
-        SetMessageBoxResponder(NoteOwner);
     }
-    void TearDown() override { SetMessageBoxResponder(nullptr); }
 
     // Shows the dialog on this thread; on another one, waits for the window
     // titled `title`, lets `observe` read it and `act` work it. Returns the
@@ -112,6 +102,11 @@ protected:
 
     fixture::ScratchDir scratch_;
     std::vector<OwnedBox> boxes_;
+    // Notes each box with its owner's title; the dialogs show only errors,
+    // answered OK.
+    ScriptedResponder responder_{{}, [this](const RecordedBox& box) {
+        boxes_.push_back(OwnedBox{box.Text, box.Title, box.Type, box.Owner ? robot::WindowTitle(box.Owner) : ""});
+    }};
 };
 
 // --- Licence agreement ------------------------------------------------------

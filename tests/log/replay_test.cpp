@@ -246,29 +246,6 @@ TEST_F(ReplayTest, LargeLogIsUndoneWhole) {
     EXPECT_TRUE(responder.Boxes().empty());
 }
 
-// Answers the boxes from `Answers`, letting the held file go just before the
-// second answer.
-struct RetryScript {
-    std::vector<int> Answers;
-    HANDLE Held;
-    std::vector<RecordedBox> Boxes;
-};
-RetryScript* CurrentScript;
-
-int AnswerRetry(HWND owner, const char* text, const char* title, UINT type) {
-    RetryScript& script = *CurrentScript;
-    size_t index = script.Boxes.size();
-    script.Boxes.push_back(RecordedBox{owner, text, title, type});
-    if (index == 1) {
-        CloseHandle(script.Held);
-        script.Held = INVALID_HANDLE_VALUE;
-    }
-    if (index < script.Answers.size())
-        return script.Answers[index];
-    ADD_FAILURE() << "unexpected box: " << text;
-    return IDNO;
-}
-
 // A file held open without delete sharing, as a running program would, is
 // asked about at each try (the longest path that can exist, whole). Yes
 // retries and deletes the file once it is let go; No queues it for the
@@ -304,27 +281,31 @@ TEST_F(ReplayTest, FileInUseIsRetriedOrQueued) {
         ::Setup.RestartNeeded = FALSE;
         ASSERT_TRUE(fixture::WriteTextFile(c.Path, "in use"));
         ASSERT_TRUE(fixture::WriteTextFile(wininitGuard.Path(), c.Wininit));
-        RetryScript script = {c.Answers,
-                              CreateFileA(c.Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, 0, nullptr),
-                              {}};
-        ASSERT_NE(INVALID_HANDLE_VALUE, script.Held);
-        CurrentScript = &script;
-        SetMessageBoxResponder(&AnswerRetry);
+        HANDLE held = CreateFileA(c.Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        // The held file is let go while the second box is up.
+        size_t shown = 0;
+        ScriptedResponder responder(c.Answers, [&](const RecordedBox&) {
+            if (++shown == 2) {
+                CloseHandle(held);
+                held = INVALID_HANDLE_VALUE;
+            }
+        });
         EXPECT_TRUE(Replay("CreateFile " + c.Path + "\r\n", AllButDevice));
-        SetMessageBoxResponder(nullptr);
-        if (script.Held != INVALID_HANDLE_VALUE)
-            CloseHandle(script.Held);
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
 
-        ASSERT_EQ(c.Questions + c.Reports.size(), script.Boxes.size());
+        const std::vector<RecordedBox>& boxes = responder.Boxes();
+        ASSERT_EQ(c.Questions + c.Reports.size(), boxes.size());
         for (size_t i = 0; i < c.Questions; i++) {
-            EXPECT_EQ(QuestionFor(c.Path), script.Boxes[i].Text);
-            EXPECT_EQ("Setup", script.Boxes[i].Title);
-            EXPECT_EQ((UINT)(MB_YESNO | MB_ICONERROR), script.Boxes[i].Type);  // Yes is the default button
-            EXPECT_EQ(nullptr, script.Boxes[i].Owner);
+            EXPECT_EQ(QuestionFor(c.Path), boxes[i].Text);
+            EXPECT_EQ("Setup", boxes[i].Title);
+            EXPECT_EQ((UINT)(MB_YESNO | MB_ICONERROR), boxes[i].Type);  // Yes is the default button
+            EXPECT_EQ(nullptr, boxes[i].Owner);
         }
         for (size_t i = 0; i < c.Reports.size(); i++)
-            EXPECT_EQ(0u, script.Boxes[c.Questions + i].Text.find(c.Reports[i])) << script.Boxes[c.Questions + i].Text;
+            EXPECT_EQ(0u, boxes[c.Questions + i].Text.find(c.Reports[i])) << boxes[c.Questions + i].Text;
         EXPECT_EQ(c.Queued, (bool)::Setup.RestartNeeded);
         EXPECT_EQ(c.Answers[0] == IDYES, !Exists(c.Path));
         EXPECT_EQ(c.Queued && c.WindowsNT, restart_queue::IsPending(c.Path));

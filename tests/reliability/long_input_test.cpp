@@ -3,7 +3,6 @@
 // done with a cut path and nothing is written past a buffer.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,21 +14,12 @@
 #include "log/install_log.h"
 #include "reliability/program_texts.h"
 #include "script/script.h"
+#include "support/guarded_buffer.h"
 #include "support/prefix.h"
 #include "support/loaded_script.h"
 #include "support/responder.h"
 
 namespace {
-
-// A buffer of `size` bytes handed to the program, with guard bytes behind it.
-struct GuardedBuffer {
-    explicit GuardedBuffer(int size) : Size(size), Bytes(size + 32, '\x5A') {}
-    char* Data() { return Bytes.data(); }
-    bool GuardIntact() const { return std::count(Bytes.begin() + Size, Bytes.end(), '\x5A') == 32; }
-
-    int Size;
-    std::vector<char> Bytes;
-};
 
 void ExpectOnlyProgramTexts(const ScriptedResponder& responder, size_t count, const std::string& what) {
     EXPECT_EQ(responder.Boxes().size(), count) << what;

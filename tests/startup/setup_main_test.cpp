@@ -20,16 +20,7 @@ protected:
         ASSERT_FALSE(scratch_.Path().empty());
         // An empty folder: install mode finds no setup.ini there and fails.
         ASSERT_TRUE(SetCurrentDirectoryA(scratch_.Path().c_str()));
-        ::Setup.ProgramPath = nullptr;
-        ::Setup.ProgramDir = nullptr;
-        ::Setup.ProgramName = nullptr;
-        ::Setup.CurrentDir = nullptr;
-        ::Setup.WorkDir = nullptr;
-        ::Setup.FileTable = nullptr;
-        ::Setup.LinkTable = nullptr;
-        ::Setup.FileCount = 0;
-        ::Setup.LinkCount = 0;
-        ::Setup.RestartNeeded = FALSE;
+        ::Setup = SetupState();
     }
 
     void TearDown() override {
@@ -43,7 +34,10 @@ protected:
     std::string savedCurrentDir_;
 };
 
+// A refused command line is the only box, even when a restart is needed:
+// the start-up failure asks nothing more.
 TEST_F(SetupMainTest, StartUpFillsTheStateBeforeTheCommandLineIsRead) {
+    ::Setup.RestartNeeded = TRUE;
     ScriptedResponder responder;
     EXPECT_EQ(Run("-x"), 1);
     EXPECT_EQ(responder.Texts(), std::vector<std::string>{"Invalid command line switch \"x\""});
@@ -68,20 +62,16 @@ TEST_F(SetupMainTest, StartUpFillsTheStateBeforeTheCommandLineIsRead) {
     EXPECT_EQ(::Setup.WorkDir, nullptr);
 }
 
-TEST_F(SetupMainTest, InstallsFromTheCurrentDirectoryWithSwitchC) {
-    ScriptedResponder responder;
+// -c installs from the current directory; the install fails there (no
+// setup.ini) and says why, and as files were left behind the restart
+// question follows.
+TEST_F(SetupMainTest, AsksToRestartAfterAFailedModeThatLeftFilesBehind) {
+    ::Setup.RestartNeeded = TRUE;
+    ScriptedResponder responder({IDOK, IDNO});
     EXPECT_EQ(Run("-c"), 1);
     ASSERT_NE(::Setup.WorkDir, nullptr);
     EXPECT_EQ(lstrcmpiA(::Setup.WorkDir, scratch_.Path().c_str()), 0) << ::Setup.WorkDir;
-    EXPECT_FALSE(responder.Boxes().empty()) << "a failed install says why";
-}
-
-TEST_F(SetupMainTest, AsksToRestartAfterAFailedModeThatLeftFilesBehind) {
-    ::Setup.RestartNeeded = TRUE;
-    // The install's own failure, then the restart question, answered No.
-    ScriptedResponder responder({IDOK, IDNO});
-    EXPECT_EQ(Run("-c"), 1);
-    ASSERT_FALSE(responder.Boxes().empty());
+    ASSERT_GE(responder.Boxes().size(), 2u);
     const RecordedBox& question = responder.Boxes().back();
     EXPECT_EQ(question.Text,
               "Uninstaller cannot delete some files because they are in use.\n"
@@ -92,13 +82,6 @@ TEST_F(SetupMainTest, AsksToRestartAfterAFailedModeThatLeftFilesBehind) {
     EXPECT_EQ(question.Type, static_cast<UINT>(MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON1));
     EXPECT_EQ(question.Owner, nullptr);
     EXPECT_EQ(responder.AnswersLeft(), 0u);
-}
-
-TEST_F(SetupMainTest, AsksNothingMoreAfterAStartUpFailure) {
-    ::Setup.RestartNeeded = TRUE;
-    ScriptedResponder responder;
-    EXPECT_EQ(Run("/u"), 1);
-    EXPECT_EQ(responder.Texts(), std::vector<std::string>{"Invalid command line \"/u\""});
 }
 
 }  // namespace

@@ -93,55 +93,42 @@ TEST(InterpretCommandLine, ChoosesModeAndWorkingDirectory) {
     }
 }
 
-struct RefusalCase {
-    const char* Arguments;
-    const char* Message;
-};
-
-const RefusalCase RefusalCases[] = {
-    {"-C", "Invalid command line switch \"C\""},
-    {"-U", "Invalid command line switch \"U\""},
-    {"-x", "Invalid command line switch \"x\""},
-    {"-x -c", "Invalid command line switch \"x\""},
-    {"--c", "Invalid command line switch \"-\""},
-    {"- u", "Invalid command line switch \" \""},
-    // The switch character is the NUL: the text ends after the quote.
-    {"-", "Invalid command line switch \""},
-    {"/u", "Invalid command line \"/u\""},
-    {"/c", "Invalid command line \"/c\""},
-    {"u", "Invalid command line \"u\""},
-    {"\"-c\"", "Invalid command line \"\"-c\"\""},
-    {"C:\\some dir  ", "Invalid command line \"C:\\some dir  \""},
-    {" -c", "Invalid command line \" -c\""},
-};
-
-// Every refusal is one error box without owner, titled "Setup".
-void ExpectOneErrorBox(const ScriptedResponder& responder, const std::string& text) {
-    ASSERT_EQ(responder.Boxes().size(), 1u);
-    const RecordedBox& box = responder.Boxes()[0];
-    EXPECT_EQ(box.Text, text);
-    EXPECT_EQ(box.Title, "Setup");
-    EXPECT_EQ(box.Type, static_cast<UINT>(MB_ICONERROR | MB_OK));
-    EXPECT_EQ(box.Owner, nullptr);
-}
-
+// Every refusal is one error box without owner, titled "Setup"; its text
+// holds at most 255 characters, whatever the user typed.
 TEST(InterpretCommandLine, RefusesOtherArguments) {
-    for (const RefusalCase& c : RefusalCases) {
-        SCOPED_TRACE(std::string("arguments [") + c.Arguments + "]");
+    const std::string longest = "/" + std::string(600, 'x');
+    const struct {
+        std::string Arguments;
+        std::string Message;
+    } cases[] = {
+        {"-C", "Invalid command line switch \"C\""},
+        {"-U", "Invalid command line switch \"U\""},
+        {"-x", "Invalid command line switch \"x\""},
+        {"-x -c", "Invalid command line switch \"x\""},
+        {"--c", "Invalid command line switch \"-\""},
+        {"- u", "Invalid command line switch \" \""},
+        // The switch character is the NUL: the text ends after the quote.
+        {"-", "Invalid command line switch \""},
+        {"/u", "Invalid command line \"/u\""},
+        {"/c", "Invalid command line \"/c\""},
+        {"u", "Invalid command line \"u\""},
+        {"\"-c\"", "Invalid command line \"\"-c\"\""},
+        {"C:\\some dir  ", "Invalid command line \"C:\\some dir  \""},
+        {" -c", "Invalid command line \" -c\""},
+        {longest, ("Invalid command line \"" + longest).substr(0, 255)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("arguments [" + c.Arguments + "]");
         ScriptedResponder responder;
         CommandLineChoice choice;
-        EXPECT_FALSE(InterpretCommandLine(c.Arguments, CurrentDir, ProgramDir, &choice));
-        ExpectOneErrorBox(responder, c.Message);
+        EXPECT_FALSE(InterpretCommandLine(c.Arguments.c_str(), CurrentDir, ProgramDir, &choice));
+        ASSERT_EQ(responder.Boxes().size(), 1u);
+        const RecordedBox& box = responder.Boxes()[0];
+        EXPECT_EQ(box.Text, c.Message);
+        EXPECT_EQ(box.Title, "Setup");
+        EXPECT_EQ(box.Type, static_cast<UINT>(MB_ICONERROR | MB_OK));
+        EXPECT_EQ(box.Owner, nullptr);
     }
-}
-
-// The message holds at most 255 characters, whatever the user typed.
-TEST(InterpretCommandLine, CutsTheMessageOfALongCommandLine) {
-    std::string arguments = "/" + std::string(600, 'x');
-    ScriptedResponder responder;
-    CommandLineChoice choice;
-    EXPECT_FALSE(InterpretCommandLine(arguments.c_str(), CurrentDir, ProgramDir, &choice));
-    ExpectOneErrorBox(responder, ("Invalid command line \"" + arguments).substr(0, 255));
 }
 
 struct NumberCase {

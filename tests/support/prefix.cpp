@@ -20,9 +20,7 @@ const UINT KilledExitCode = 0xDEAD;
 const DWORD KillWaitMs = 5000;
 
 std::string ErrorCodeText(DWORD code) {
-    std::ostringstream text;
-    text << "error " << code;
-    return text.str();
+    return "error " + std::to_string(code);
 }
 
 bool IsDotEntry(const WIN32_FIND_DATAA& found) {
@@ -51,25 +49,33 @@ bool CreateParentDirs(const std::string& path) {
     return true;
 }
 
-// FNV-1a over the whole file.
-bool HashFile(const std::string& path, unsigned long long* hash) {
+// The whole file, shared with whoever has it open; false when it cannot be
+// read to its end.
+bool ReadWholeFile(const std::string& path, std::string* contents) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    unsigned long long value = 14695981039346656037ull;
-    BYTE chunk[65536];
+    char chunk[65536];
     DWORD read = 0;
     bool ok;
-    while ((ok = ReadFile(file, chunk, sizeof chunk, &read, nullptr) != 0) && read > 0) {
-        for (DWORD i = 0; i < read; i++) {
-            value ^= chunk[i];
-            value *= 1099511628211ull;
-        }
-    }
+    while ((ok = ReadFile(file, chunk, sizeof chunk, &read, nullptr) != 0) && read > 0)
+        contents->append(chunk, read);
     CloseHandle(file);
-    *hash = value;
     return ok;
+}
+
+// FNV-1a over the whole file.
+bool HashFile(const std::string& path, unsigned long long* hash) {
+    std::string contents;
+    if (!ReadWholeFile(path, &contents))
+        return false;
+    *hash = 14695981039346656037ull;
+    for (unsigned char byte : contents) {
+        *hash ^= byte;
+        *hash *= 1099511628211ull;
+    }
+    return true;
 }
 
 void CollectTree(const std::string& root, const std::string& relative, std::vector<TreeEntry>* entries) {
@@ -249,7 +255,7 @@ HWND ChildProcess::WaitForWindow(const char* title, DWORD timeoutMs) {
     const char* shownTitle = title ? title : "(any)";
     DWORD start = GetTickCount();
     for (;;) {
-        HWND window = title ? robot::FindWindowByTitle(title, processId_, 0) : robot::FindWindowOfProcess(processId_, 0);
+        HWND window = robot::FindWindowByTitle(title, processId_, 0);
         if (window)
             return window;
         if (!Running()) {
@@ -274,10 +280,7 @@ std::optional<DWORD> ChildProcess::WaitForExit(DWORD timeoutMs) {
         return std::nullopt;
     }
     if (WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) {
-        std::string screenshot = SaveFailureScreenshot();
-        Kill();
-        ADD_FAILURE() << "process " << processId_ << " still ran after " << timeoutMs
-                      << " ms and was killed; screen: " << screenshot;
+        KillAfterTimeOut("process", "was", timeoutMs);
         return std::nullopt;
     }
     DWORD code = 0;
@@ -300,11 +303,15 @@ bool ChildProcess::WaitForAll(DWORD timeoutMs) {
             break;
         Sleep(50);
     }
+    KillAfterTimeOut("processes started from", "were", timeoutMs);
+    return false;
+}
+
+void ChildProcess::KillAfterTimeOut(const char* what, const char* verb, DWORD timeoutMs) {
     std::string screenshot = SaveFailureScreenshot();
     Kill();
-    ADD_FAILURE() << "processes started from " << processId_ << " still ran after " << timeoutMs
-                  << " ms and were killed; screen: " << screenshot;
-    return false;
+    ADD_FAILURE() << what << " " << processId_ << " still ran after " << timeoutMs << " ms and " << verb
+                  << " killed; screen: " << screenshot;
 }
 
 std::vector<DWORD> ChildProcess::ProcessIds() const {
@@ -442,17 +449,8 @@ bool WriteTextFile(const std::string& path, const std::string& contents) {
 }
 
 std::string ReadTextFile(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return std::string();
     std::string contents;
-    char chunk[65536];
-    DWORD read = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0)
-        contents.append(chunk, read);
-    CloseHandle(file);
-    return contents;
+    return ReadWholeFile(path, &contents) ? contents : std::string();
 }
 
 bool RemoveTree(const std::string& path) {

@@ -89,6 +89,10 @@ public:
     void Kill();
 
 private:
+    // Kills the tree and adds a failure with a screenshot: "<what> <id>
+    // still ran after <timeoutMs> ms and <verb> killed".
+    void KillAfterTimeOut(const char* what, const char* verb, DWORD timeoutMs);
+
     HANDLE job_ = nullptr;
     HANDLE process_ = nullptr;
     DWORD processId_ = 0;

@@ -8,7 +8,8 @@ namespace {
 ScriptedResponder* Current;
 }
 
-ScriptedResponder::ScriptedResponder(std::vector<int> answers) : answers_(std::move(answers)) {
+ScriptedResponder::ScriptedResponder(std::vector<int> answers, WhileUp whileUp)
+    : answers_(std::move(answers)), whileUp_(std::move(whileUp)) {
     Current = this;
     SetMessageBoxResponder(&ScriptedResponder::Respond);
 }
@@ -28,6 +29,8 @@ std::vector<std::string> ScriptedResponder::Texts() const {
 int ScriptedResponder::Respond(HWND owner, const char* text, const char* title, UINT type) {
     ScriptedResponder* self = Current;
     self->boxes_.push_back(RecordedBox{owner, text, title, type});
+    if (self->whileUp_)
+        self->whileUp_(self->boxes_.back());
     if (self->next_ < self->answers_.size())
         return self->answers_[self->next_++];
     UINT buttons = type & MB_TYPEMASK;

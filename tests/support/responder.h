@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,13 @@ struct RecordedBox {
 
 // Installed for its lifetime (one at a time). Boxes with the single OK button
 // are answered IDOK when the script has no answer left; any other box beyond
-// the script fails the test and is answered with Cancel (or No).
+// the script fails the test and is answered with Cancel (or No). `whileUp`,
+// when given, runs for each box once it is recorded and before it is
+// answered: what it sees is what the user sees while the box is up.
 class ScriptedResponder {
 public:
-    explicit ScriptedResponder(std::vector<int> answers = {});
+    typedef std::function<void(const RecordedBox& box)> WhileUp;
+    explicit ScriptedResponder(std::vector<int> answers = {}, WhileUp whileUp = nullptr);
     ~ScriptedResponder();
     ScriptedResponder(const ScriptedResponder&) = delete;
     ScriptedResponder& operator=(const ScriptedResponder&) = delete;
@@ -34,6 +38,7 @@ private:
     static int Respond(HWND owner, const char* text, const char* title, UINT type);
 
     std::vector<int> answers_;
+    WhileUp whileUp_;
     size_t next_ = 0;
     std::vector<RecordedBox> boxes_;
 };

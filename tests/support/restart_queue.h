@@ -12,28 +12,35 @@
 
 namespace restart_queue {
 
-inline const char* SessionManagerKey() { return "System\\CurrentControlSet\\Control\\Session Manager"; }
-inline const char* PendingValue() { return "PendingFileRenameOperations"; }
+const char SessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
+const char PendingValue[] = "PendingFileRenameOperations";
+
+// The raw PendingFileRenameOperations value; false when there is none.
+inline bool ReadPendingValue(DWORD* type, std::vector<BYTE>* data) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD size = 0;
+    bool read = RegQueryValueExA(key, PendingValue, nullptr, type, nullptr, &size) == ERROR_SUCCESS;
+    if (read) {
+        data->assign(size, 0);
+        read = RegQueryValueExA(key, PendingValue, nullptr, type, data->data(), &size) == ERROR_SUCCESS;
+        data->resize(size);
+    }
+    RegCloseKey(key);
+    return read;
+}
 
 // The strings of the pending operations (source, target, source, ...).
 inline std::vector<std::string> PendingOperations() {
     std::vector<std::string> strings;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (!ReadPendingValue(&type, &data))
         return strings;
-    DWORD size = 0;
-    if (RegQueryValueExA(key, PendingValue(), nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
-        std::vector<char> data(size + 2, '\0');
-        if (RegQueryValueExA(key, PendingValue(), nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) ==
-            ERROR_SUCCESS) {
-            for (size_t at = 0; at < size;) {
-                std::string item(data.data() + at);
-                strings.push_back(item);
-                at += item.size() + 1;
-            }
-        }
-    }
-    RegCloseKey(key);
+    data.push_back(0);
+    for (size_t at = 0; at + 1 < data.size(); at += strings.back().size() + 1)
+        strings.push_back(reinterpret_cast<const char*>(data.data()) + at);
     return strings;
 }
 
@@ -41,8 +48,7 @@ inline std::vector<std::string> PendingOperations() {
 // "\??\" prefix the system puts in front).
 inline bool IsPending(const std::string& path) {
     for (const std::string& item : PendingOperations()) {
-        size_t at = item.size() >= path.size() ? item.size() - path.size() : std::string::npos;
-        if (at != std::string::npos && lstrcmpiA(item.c_str() + at, path.c_str()) == 0)
+        if (item.size() >= path.size() && lstrcmpiA(item.c_str() + item.size() - path.size(), path.c_str()) == 0)
             return true;
     }
     return false;
@@ -52,27 +58,17 @@ inline bool IsPending(const std::string& path) {
 // there), so that no test file is deleted or renamed at a later restart.
 class PendingOperationsGuard {
 public:
-    PendingOperationsGuard() {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-            return;
-        DWORD size = 0;
-        if (RegQueryValueExA(key, PendingValue(), nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
-            saved_.resize(size);
-            had_ = RegQueryValueExA(key, PendingValue(), nullptr, &type_, saved_.data(), &size) == ERROR_SUCCESS;
-        }
-        RegCloseKey(key);
-    }
+    PendingOperationsGuard() { had_ = ReadPendingValue(&type_, &saved_); }
     ~PendingOperationsGuard() {
         HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
-            ADD_FAILURE() << "cannot restore " << PendingValue();
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+            ADD_FAILURE() << "cannot restore " << PendingValue;
             return;
         }
-        LONG result = had_ ? RegSetValueExA(key, PendingValue(), 0, type_, saved_.data(), (DWORD)saved_.size())
-                           : RegDeleteValueA(key, PendingValue());
+        LONG result = had_ ? RegSetValueExA(key, PendingValue, 0, type_, saved_.data(), (DWORD)saved_.size())
+                           : RegDeleteValueA(key, PendingValue);
         if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
-            ADD_FAILURE() << "cannot restore " << PendingValue() << ": " << result;
+            ADD_FAILURE() << "cannot restore " << PendingValue << ": " << result;
         RegCloseKey(key);
     }
     PendingOperationsGuard(const PendingOperationsGuard&) = delete;
@@ -115,6 +111,12 @@ private:
     std::string saved_;
 };
 
+// One [Rename] entry "C:\NAME.TXT=C:\vvv..." of `length` characters (an
+// 8-character name).
+inline std::string RenameLine(const char* name, size_t length) {
+    return std::string("C:\\") + name + "=C:\\" + std::string(length - 15, 'v') + "\r\n";
+}
+
 // A wininit.ini whose [Rename] section leaves `room` characters free of the
 // 32,767 that the profile functions hand over for a section (each entry
 // counts with its NUL; the list's own NUL is part of the room).
@@ -122,20 +124,16 @@ inline std::string RenameSectionLeaving(size_t room) {
     const size_t whole = 32767;
     std::string contents = "[Rename]\r\n";
     size_t used = 0;
-    while (whole - room - used >= 200) {
-        contents += "C:\\KEPT.TXT=C:\\" + std::string(99 - 15, 'v') + "\r\n";  // 99 characters
-        used += 100;
-    }
-    size_t last = whole - room - used - 1;
-    contents += "C:\\LAST.TXT=C:\\" + std::string(last - 15, 'w') + "\r\n";
-    return contents;
+    for (; whole - room - used >= 200; used += 100)
+        contents += RenameLine("KEPT.TXT", 99);
+    return contents + RenameLine("LAST.TXT", whole - room - used - 1);
 }
 
 // A [Rename] section longer than the profile functions hand over whole.
 inline std::string OverfullRenameSection() {
     std::string contents = "[Rename]\r\n";
     for (int i = 0; i < 400; i++)
-        contents += "C:\\KEPT.TXT=C:\\" + std::string(99 - 15, 'v') + "\r\n";
+        contents += RenameLine("KEPT.TXT", 99);
     return contents;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "support/prefix.h"
+
 namespace robot {
 
 namespace {
@@ -59,19 +61,6 @@ BOOL CALLBACK MatchTopLevel(HWND window, LPARAM parameter) {
     return FALSE;
 }
 
-HWND FindTopLevel(const char* title, DWORD processId, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        WindowSearch search = {title, processId, nullptr};
-        EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
-        if (search.Found)
-            return search.Found;
-        if (GetTickCount() - start >= timeoutMs)
-            return nullptr;
-        Sleep(PollIntervalMs);
-    }
-}
-
 bool IsClass(HWND window, const char* className) {
     return lstrcmpiA(WindowClass(window).c_str(), className) == 0;
 }
@@ -107,75 +96,56 @@ struct Picture {
     std::vector<DWORD> Pixels;
 };
 
-// A 32-bit top-down DIB section selected into a memory DC.
-class Canvas {
-public:
-    Canvas(int width, int height) : width_(width), height_(height) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
-        if (bitmap_)
-            previous_ = SelectObject(dc_, bitmap_);
-    }
-    ~Canvas() {
-        if (bitmap_) {
-            SelectObject(dc_, previous_);
-            DeleteObject(bitmap_);
-        }
-        DeleteDC(dc_);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-
-    bool Valid() const { return bitmap_ != nullptr; }
-    HDC Dc() const { return dc_; }
-    Picture Take() const {
+// Lets `draw` paint on a memory DC that holds a 32-bit top-down picture of
+// that size, and takes the picture; false when there was no room or `draw`
+// failed.
+template <typename Draw>
+bool Paint(int width, int height, Draw draw, Picture* picture) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC dc = CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool painted = bitmap != nullptr;
+    if (painted) {
+        HGDIOBJ previous = SelectObject(dc, bitmap);
+        painted = draw(dc);
         GdiFlush();
-        Picture picture;
-        picture.Width = width_;
-        picture.Height = height_;
-        const DWORD* pixels = static_cast<const DWORD*>(bits_);
-        picture.Pixels.assign(pixels, pixels + static_cast<size_t>(width_) * height_);
-        for (DWORD& pixel : picture.Pixels)
+        const DWORD* pixels = static_cast<const DWORD*>(bits);
+        picture->Width = width;
+        picture->Height = height;
+        picture->Pixels.assign(pixels, pixels + static_cast<size_t>(width) * height);
+        for (DWORD& pixel : picture->Pixels)
             pixel &= 0xFFFFFF;
-        return picture;
+        SelectObject(dc, previous);
+        DeleteObject(bitmap);
     }
-
-private:
-    int width_;
-    int height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-    void* bits_ = nullptr;
-};
-
-bool CaptureScreen(int left, int top, int width, int height, Picture* picture) {
-    Canvas canvas(width, height);
-    if (!canvas.Valid())
-        return false;
-    HDC screen = GetDC(nullptr);
-    bool copied = BitBlt(canvas.Dc(), 0, 0, width, height, screen, left, top, SRCCOPY | CAPTUREBLT) != 0;
-    ReleaseDC(nullptr, screen);
-    if (copied)
-        *picture = canvas.Take();
-    return copied;
+    DeleteDC(dc);
+    return painted;
 }
 
-Picture RenderIcon(HICON icon, int width, int height, COLORREF background) {
-    Canvas canvas(width, height);
-    RECT all = {0, 0, width, height};
-    HBRUSH brush = CreateSolidBrush(background);
-    FillRect(canvas.Dc(), &all, brush);
-    DeleteObject(brush);
-    DrawIconEx(canvas.Dc(), 0, 0, icon, width, height, 0, nullptr, DI_NORMAL);
-    return canvas.Take();
+bool CaptureScreen(int left, int top, int width, int height, Picture* picture) {
+    return Paint(width, height, [&](HDC dc) {
+        HDC screen = GetDC(nullptr);
+        bool copied = BitBlt(dc, 0, 0, width, height, screen, left, top, SRCCOPY | CAPTUREBLT) != 0;
+        ReleaseDC(nullptr, screen);
+        return copied;
+    }, picture);
+}
+
+bool RenderIcon(HICON icon, int width, int height, COLORREF background, Picture* picture) {
+    return Paint(width, height, [&](HDC dc) {
+        RECT all = {0, 0, width, height};
+        HBRUSH brush = CreateSolidBrush(background);
+        FillRect(dc, &all, brush);
+        DeleteObject(brush);
+        return DrawIconEx(dc, 0, 0, icon, width, height, 0, nullptr, DI_NORMAL) != 0;
+    }, picture);
 }
 
 bool CloseColours(DWORD a, DWORD b) {
@@ -191,8 +161,11 @@ bool CloseColours(DWORD a, DWORD b) {
 // icon covers the background (the same drawn on black and on white) must
 // match; the others are the background's or blended with it.
 bool ShowsIcon(const Picture& shown, HICON icon) {
-    Picture onBlack = RenderIcon(icon, shown.Width, shown.Height, RGB(0, 0, 0));
-    Picture onWhite = RenderIcon(icon, shown.Width, shown.Height, RGB(255, 255, 255));
+    Picture onBlack;
+    Picture onWhite;
+    if (!RenderIcon(icon, shown.Width, shown.Height, RGB(0, 0, 0), &onBlack) ||
+        !RenderIcon(icon, shown.Width, shown.Height, RGB(255, 255, 255), &onWhite))
+        return false;
     size_t opaque = 0;
     size_t matching = 0;
     for (size_t i = 0; i < shown.Pixels.size(); i++) {
@@ -233,40 +206,23 @@ UINT IconKindOnScreen(HWND iconControl) {
     return 0;
 }
 
-bool WriteAll(HANDLE file, const void* data, DWORD size) {
-    DWORD written = 0;
-    return WriteFile(file, data, size, &written, nullptr) && written == size;
-}
-
-bool WriteBmp(const char* path, int width, int height, const std::vector<BYTE>& rows) {
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;  // bottom-up, as BMP files usually are
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    info.biSizeImage = static_cast<DWORD>(rows.size());
-    BITMAPFILEHEADER header = {};
-    header.bfType = 0x4D42;  // "BM"
-    header.bfOffBits = sizeof header + sizeof info;
-    header.bfSize = header.bfOffBits + info.biSizeImage;
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    bool written = WriteAll(file, &header, sizeof header) && WriteAll(file, &info, sizeof info) &&
-                   WriteAll(file, rows.data(), info.biSizeImage);
-    return CloseHandle(file) && written;
-}
-
 }  // namespace
 
 HWND FindWindowByTitle(const char* title, DWORD processId, DWORD timeoutMs) {
-    return FindTopLevel(title, processId, timeoutMs);
+    DWORD start = GetTickCount();
+    for (;;) {
+        WindowSearch search = {title, processId, nullptr};
+        EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+        if (search.Found)
+            return search.Found;
+        if (GetTickCount() - start >= timeoutMs)
+            return nullptr;
+        Sleep(PollIntervalMs);
+    }
 }
 
 HWND FindWindowOfProcess(DWORD processId, DWORD timeoutMs) {
-    return FindTopLevel(nullptr, processId, timeoutMs);
+    return FindWindowByTitle(nullptr, processId, timeoutMs);
 }
 
 // InternalGetWindowText reads the caption without sending a message, so a
@@ -433,19 +389,34 @@ bool SaveScreenshot(const char* bmpPath) {
     Picture screen;
     if (width <= 0 || height <= 0 || !CaptureScreen(left, top, width, height, &screen))
         return false;
-    // 24-bit rows, bottom row first, each padded to four bytes.
+    // 24-bit rows, bottom row first (as BMP files usually are), each padded
+    // to four bytes.
     size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3);
-    std::vector<BYTE> rows(stride * height, 0);
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    info.biSizeImage = static_cast<DWORD>(stride * height);
+    BITMAPFILEHEADER header = {};
+    header.bfType = 0x4D42;  // "BM"
+    header.bfOffBits = sizeof header + sizeof info;
+    header.bfSize = header.bfOffBits + info.biSizeImage;
+    std::string file(reinterpret_cast<const char*>(&header), sizeof header);
+    file.append(reinterpret_cast<const char*>(&info), sizeof info);
+    file.resize(header.bfSize, '\0');
     for (int y = 0; y < height; y++) {
-        BYTE* row = &rows[(height - 1 - y) * stride];
+        char* row = &file[header.bfOffBits + (height - 1 - y) * stride];
         for (int x = 0; x < width; x++) {
             DWORD pixel = screen.Pixels[static_cast<size_t>(y) * width + x];
-            row[x * 3] = static_cast<BYTE>(pixel);
-            row[x * 3 + 1] = static_cast<BYTE>(pixel >> 8);
-            row[x * 3 + 2] = static_cast<BYTE>(pixel >> 16);
+            row[x * 3] = static_cast<char>(pixel);
+            row[x * 3 + 1] = static_cast<char>(pixel >> 8);
+            row[x * 3 + 2] = static_cast<char>(pixel >> 16);
         }
     }
-    return WriteBmp(bmpPath, width, height, rows);
+    return fixture::WriteTextFile(bmpPath, file);
 }
 
 }  // namespace robot

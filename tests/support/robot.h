@@ -11,8 +11,9 @@
 
 namespace robot {
 
-// A visible top-level window with exactly this title, optionally of one
-// process (0: any); waits up to `timeoutMs`. Null when none appeared.
+// A visible top-level window with exactly this title (null: any title),
+// optionally of one process (0: any); waits up to `timeoutMs`. Null when
+// none appeared.
 HWND FindWindowByTitle(const char* title, DWORD processId = 0, DWORD timeoutMs = 10000);
 
 // Any visible top-level window of the process (a message box, a dialog, the
