@@ -10,6 +10,7 @@
 
 #include "resource.h"
 #include "support/prefix.h"
+#include "support/robot.h"
 
 namespace {
 
@@ -66,35 +67,6 @@ IconText ReadIconText() {
     return icon;
 }
 
-// The icon drawn on a grey background (the same in either byte order), as
-// 0xRRGGBB values, top row first.
-std::vector<DWORD> DrawOn(HICON icon, DWORD background) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = IconSize;
-    info.bmiHeader.biHeight = -IconSize;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
-    RECT all = {0, 0, IconSize, IconSize};
-    HBRUSH brush = CreateSolidBrush(background);
-    FillRect(dc, &all, brush);
-    DeleteObject(brush);
-    DrawIconEx(dc, 0, 0, icon, IconSize, IconSize, 0, nullptr, DI_NORMAL);
-    GdiFlush();
-    std::vector<DWORD> pixels(IconSize * IconSize);
-    for (int i = 0; i < IconSize * IconSize; i++)
-        pixels[i] = static_cast<const DWORD*>(bits)[i] & 0xFFFFFF;
-    SelectObject(dc, previous);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    return pixels;
-}
-
 // The group icon holds one 32 x 32 image of 16 colours, and that image shows
 // the text form pixel by pixel.
 TEST(ProgramIcon, IsThePictureOfItsTextForm) {
@@ -119,9 +91,13 @@ TEST(ProgramIcon, IsThePictureOfItsTextForm) {
     ASSERT_NE(icon, nullptr);
     // Two backgrounds that no palette colour matches tell transparent pixels.
     const DWORD first = 0x010101, second = 0xFBFBFB;
-    std::vector<DWORD> onFirst = DrawOn(icon, first);
-    std::vector<DWORD> onSecond = DrawOn(icon, second);
+    // Grey backgrounds read the same in either byte order.
+    robot::Picture drawnOnFirst, drawnOnSecond;
+    ASSERT_TRUE(robot::RenderIcon(icon, IconSize, IconSize, first, &drawnOnFirst));
+    ASSERT_TRUE(robot::RenderIcon(icon, IconSize, IconSize, second, &drawnOnSecond));
     DestroyIcon(icon);
+    const std::vector<DWORD>& onFirst = drawnOnFirst.Pixels;
+    const std::vector<DWORD>& onSecond = drawnOnSecond.Pixels;
     int wrong = 0;
     for (int y = 0; y < IconSize; y++) {
         ASSERT_EQ(text.Rows[y].size(), static_cast<size_t>(IconSize));

@@ -31,24 +31,18 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(scratch_.Path().empty());
         ::Setup.IsWindowsNT = TRUE;
-        ::Setup.FileTable = files_;
-        ::Setup.LinkTable = links_;
-        ::Setup.FileCount = 0;
-        ::Setup.LinkCount = 0;
+        UseEntryTables(files_, links_);
         ::Setup.InstallDir = nullptr;
         ::Setup.WorkDir = nullptr;
         ::Setup.InstallLog = InstallLogText{};
         ::Setup.LogFileLogged = FALSE;
     }
     void TearDown() override {
-        ReleaseLoadedScript(files_, links_);
+        FinishWithScript(files_, links_);
         FreeBlock(::Setup.InstallLog.Text);
         ::Setup.InstallLog = InstallLogText{};
         ::Setup.LogFileLogged = FALSE;
-        ::Setup.FileTable = nullptr;
-        ::Setup.LinkTable = nullptr;
         ::Setup.InstallDir = nullptr;
-        ::Setup.WorkDir = nullptr;
     }
 
     // A folder in the scratch folder whose path has exactly `length`

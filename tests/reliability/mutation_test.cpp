@@ -122,16 +122,10 @@ protected:
         memset(files_, GuardByte, sizeof files_);
         memset(links_, GuardByte, sizeof links_);
         ::Setup.WorkDir = &workDir_[0];
-        ::Setup.FileTable = files_;
-        ::Setup.LinkTable = links_;
-        ::Setup.FileCount = 0;
-        ::Setup.LinkCount = 0;
+        UseEntryTables(files_, links_);
     }
     void TearDown() override {
-        ReleaseLoadedScript(files_, links_);
-        ::Setup.WorkDir = nullptr;
-        ::Setup.FileTable = nullptr;
-        ::Setup.LinkTable = nullptr;
+        FinishWithScript(files_, links_);
         ::Setup.IsWindowsNT = FALSE;
     }
 

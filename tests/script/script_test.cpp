@@ -48,16 +48,10 @@ protected:
         ASSERT_FALSE(scratch_.Path().empty());
         NewWorkDir();
         ::Setup.IsWindowsNT = TRUE;
-        ::Setup.FileTable = files_;
-        ::Setup.LinkTable = links_;
-        ::Setup.FileCount = 0;
-        ::Setup.LinkCount = 0;
+        UseEntryTables(files_, links_);
     }
     void TearDown() override {
-        ReleaseLoadedScript(files_, links_);
-        ::Setup.WorkDir = nullptr;
-        ::Setup.FileTable = nullptr;
-        ::Setup.LinkTable = nullptr;
+        FinishWithScript(files_, links_);
     }
 
     // Every script gets a folder of its own: the profile service caches a

@@ -22,3 +22,17 @@ void ReleaseLoadedScript(EntryRecord* files, EntryRecord* links) {
     ReleaseEntries(files, &::Setup.FileCount);
     ReleaseEntries(links, &::Setup.LinkCount);
 }
+
+void UseEntryTables(EntryRecord* files, EntryRecord* links) {
+    ::Setup.FileTable = files;
+    ::Setup.LinkTable = links;
+    ::Setup.FileCount = 0;
+    ::Setup.LinkCount = 0;
+}
+
+void FinishWithScript(EntryRecord* files, EntryRecord* links) {
+    ReleaseLoadedScript(files, links);
+    ::Setup.FileTable = nullptr;
+    ::Setup.LinkTable = nullptr;
+    ::Setup.WorkDir = nullptr;
+}

@@ -89,13 +89,6 @@ void PressKey(HWND window, WORD key) {
     PostMessageA(target, WM_KEYUP, key, scanCode | 0xC0000001);
 }
 
-// 32-bit pixels, top row first, for comparing pictures.
-struct Picture {
-    int Width = 0;
-    int Height = 0;
-    std::vector<DWORD> Pixels;
-};
-
 // Lets `draw` paint on a memory DC that holds a 32-bit top-down picture of
 // that size, and takes the picture; false when there was no room or `draw`
 // failed.
@@ -138,6 +131,8 @@ bool CaptureScreen(int left, int top, int width, int height, Picture* picture) {
     }, picture);
 }
 
+}  // namespace
+
 bool RenderIcon(HICON icon, int width, int height, COLORREF background, Picture* picture) {
     return Paint(width, height, [&](HDC dc) {
         RECT all = {0, 0, width, height};
@@ -147,6 +142,8 @@ bool RenderIcon(HICON icon, int width, int height, COLORREF background, Picture*
         return DrawIconEx(dc, 0, 0, icon, width, height, 0, nullptr, DI_NORMAL) != 0;
     }, picture);
 }
+
+namespace {
 
 bool CloseColours(DWORD a, DWORD b) {
     for (int shift = 0; shift < 24; shift += 8) {

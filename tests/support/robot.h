@@ -49,6 +49,16 @@ HICON MessageBoxIcon(HWND box);
 // drawn here, waiting up to `timeoutMs` for the box to be painted.
 UINT MessageBoxIconKind(HWND box, DWORD timeoutMs = 3000);
 
+// 32-bit pixels as 0xRRGGBB, top row first, for comparing pictures.
+struct Picture {
+    int Width = 0;
+    int Height = 0;
+    std::vector<DWORD> Pixels;
+};
+// `icon` drawn at that size on a plain `background`; false when it cannot be
+// drawn.
+bool RenderIcon(HICON icon, int width, int height, COLORREF background, Picture* picture);
+
 // Clicks a button: the click is sent and the call returns once the button's
 // thread has handled it, or has entered a modal loop that the click opened
 // (a box shown from the click handler), so it never waits on that loop.
