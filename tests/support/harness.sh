@@ -1,25 +1,36 @@
 #!/usr/bin/env bash
 # Test harness for the programs that run under Wine: a private Xvfb display
-# and a private Wine prefix under the build tree, never the user's own.
+# and a private Wine prefix under the build tree, never the user's own. The
+# x86_64 build runs under the system's wine64; the i686 build under the
+# private 32-bit Wine (tests/wine32).
 #
-#   harness.sh start DIR   start Xvfb, make DIR/prefix from a golden copy, keep
-#                          a wineserver alive
-#   harness.sh stop DIR    stop the wineserver and Xvfb
-#   harness.sh env DIR     print the environment for a program run (sourced by
-#                          wine-run.sh)
-#   harness.sh fresh-prefix DIR TARGET
-#                          copy the golden prefix to TARGET (a throwaway prefix)
+#   harness.sh start DIR [BUILD]   start Xvfb, make DIR/prefix from a golden
+#                                  copy, keep a wineserver and the desktop up
+#   harness.sh stop DIR [BUILD]    stop them
+#   harness.sh env DIR [BUILD]     print the environment for a program run
+#   harness.sh run DIR BUILD -- PROGRAM ARGS...
+#                                  run a Windows program in DIR/prefix
+#   harness.sh throwaway DIR BUILD -- PROGRAM ARGS...
+#                                  the same in a throwaway copy of the golden
+#                                  prefix with a server of its own
 set -u
 
 action=${1:?action}
 dir=${2:?harness directory}
+build=${3:-x86_64}
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
 
 export HOME="$dir/home"
 export WINEDEBUG=-all
 # No desktop files for shortcuts, no Mono/Gecko installers in wineboot.
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
+if [ "$build" = i686 ]; then
+    # shellcheck source=../wine32/env.sh
+    source "$here/../wine32/env.sh"
+    wine32_environment || exit 1
+fi
 
 free_display() {
     local n
@@ -47,57 +58,69 @@ start_display() {
 
 # Wine's own desktop window draws captions and delivers posted messages at
 # once; its fonts make dialog texts legible.
-configure_prefix() {
-    local prefix=$1
-    WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
-    WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >/dev/null 2>&1
-}
-
 make_golden_prefix() {
     local golden="$dir/prefix.golden"
     [ -f "$golden/.complete" ] && return 0
     rm -rf "$golden"
     mkdir -p "$HOME"
+    WINEPREFIX="$golden" wine_server_start
     WINEPREFIX="$golden" wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
-    configure_prefix "$golden"
-    WINEPREFIX="$golden" wineserver -w </dev/null >/dev/null 2>&1
+    WINEPREFIX="$golden" wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
+    WINEPREFIX="$golden" wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >/dev/null 2>&1
+    WINEPREFIX="$golden" wine_server -w </dev/null >/dev/null 2>&1
     touch "$golden/.complete"
 }
 
+# The server, Wine's services and its desktop for one prefix, detached from
+# our output (CTest waits until every holder of it is gone). Wine closes its
+# desktop a moment after the last program of the prefix ends, and a program
+# starting just then loses its first window: one program that waits for
+# input from a pipe keeps the desktop up (killing the pipe's writer ends it).
+bring_up_prefix() {
+    local prefix=$1
+    export WINEPREFIX="$prefix"
+    wine_server_start
+    wine cmd /c exit </dev/null >/dev/null 2>&1
+    rm -f "$prefix.holder.fifo"
+    mkfifo "$prefix.holder.fifo"
+    wine cmd /c "set /p x=" <"$prefix.holder.fifo" >/dev/null 2>&1 &
+    sleep 2147483647 >"$prefix.holder.fifo" </dev/null 2>/dev/null &
+    echo $! >"$prefix.holder.pid"
+    wine explorer /desktop=Default,1024x768 </dev/null >/dev/null 2>&1 &
+    # Nothing here can see when the desktop is ready to take windows.
+    sleep 2
+}
+
+take_down_prefix() {
+    local prefix=$1
+    if [ -f "$prefix.holder.pid" ]; then
+        kill "$(cat "$prefix.holder.pid")" 2>/dev/null
+        rm -f "$prefix.holder.pid" "$prefix.holder.fifo"
+    fi
+    [ -d "$prefix" ] && WINEPREFIX="$prefix" wine_server -k 2>/dev/null
+    [ -d "$prefix" ] && WINEPREFIX="$prefix" wine_server -w 2>/dev/null
+}
+
+# The x86_64 build's server is the system's; the i686 one's comes from
+# tests/wine32/env.sh.
+if ! declare -F wine_server >/dev/null; then
+    wine_server() { wineserver "$@"; }
+    wine_server_start() { wineserver -p </dev/null >/dev/null 2>&1; }
+fi
+
 case "$action" in
 start)
-    "$0" stop "$dir" </dev/null >/dev/null 2>&1
+    "$0" stop "$dir" "$build" </dev/null >/dev/null 2>&1
     start_display
     export DISPLAY=$(cat "$dir/display")
     make_golden_prefix || exit 1
     rm -rf "$dir/prefix"
     cp -a "$dir/prefix.golden" "$dir/prefix"
-    # Detached from our output: CTest waits until every holder of it is gone.
-    WINEPREFIX="$dir/prefix" wineserver -p </dev/null >/dev/null 2>&1
-    # The first program brings up Wine's desktop and services, which outlive
-    # it: start them here, detached from the output of the tests.
-    WINEPREFIX="$dir/prefix" wine cmd /c exit </dev/null >/dev/null 2>&1
-    # Wine closes its desktop a moment after the last program of the prefix
-    # ends, and a program starting just then loses its first window. One
-    # program that waits for input from a pipe keeps the desktop up for the
-    # whole run (closing the pipe ends it), and the desktop is started here,
-    # detached from the output of the tests: the program that starts it
-    # hands it its own output, which CTest would then wait for.
-    rm -f "$dir/holder.fifo"
-    mkfifo "$dir/holder.fifo"
-    WINEPREFIX="$dir/prefix" wine cmd /c "set /p x=" <"$dir/holder.fifo" >/dev/null 2>&1 &
-    sleep 2147483647 >"$dir/holder.fifo" </dev/null 2>/dev/null &
-    echo $! >"$dir/holder.pid"
-    WINEPREFIX="$dir/prefix" wine explorer /desktop=Default,1024x768 </dev/null >/dev/null 2>&1 &
-    sleep 2
-    echo "harness: display $DISPLAY, prefix $dir/prefix"
+    bring_up_prefix "$dir/prefix"
+    echo "harness: $build on display $DISPLAY, prefix $dir/prefix"
     ;;
 stop)
-    if [ -f "$dir/holder.pid" ]; then
-        kill "$(cat "$dir/holder.pid")" 2>/dev/null
-        rm -f "$dir/holder.pid" "$dir/holder.fifo"
-    fi
-    [ -d "$dir/prefix" ] && WINEPREFIX="$dir/prefix" wineserver -k 2>/dev/null
+    take_down_prefix "$dir/prefix"
     if [ -f "$dir/xvfb.pid" ]; then
         kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
         rm -f "$dir/xvfb.pid"
@@ -108,10 +131,25 @@ env)
     echo "export HOME='$HOME' WINEDEBUG='$WINEDEBUG' WINEDLLOVERRIDES='$WINEDLLOVERRIDES'"
     echo "export WINEPREFIX='$dir/prefix' DISPLAY='$(cat "$dir/display" 2>/dev/null)'"
     ;;
-fresh-prefix)
-    target=${3:?target}
-    rm -rf "$target"
-    cp -a "$dir/prefix.golden" "$target"
+run | throwaway)
+    shift 3
+    [ "${1:-}" = "--" ] && shift
+    export DISPLAY=$(cat "$dir/display")
+    if [ "$action" = run ]; then
+        WINEPREFIX="$dir/prefix" exec wine "$@"
+    fi
+    # A restart starts Wine's services again from the program under test,
+    # with its output: that output goes to a file, not to CTest.
+    prefix="$dir/throwaway-prefix"
+    rm -rf "$prefix"
+    cp -a "$dir/prefix.golden" "$prefix"
+    bring_up_prefix "$prefix"
+    timeout 240 wine "$@" </dev/null >"$dir/throwaway.log" 2>&1
+    status=$?
+    cat "$dir/throwaway.log"
+    take_down_prefix "$prefix"
+    rm -rf "$prefix"
+    exit $status
     ;;
 *)
     echo "harness: unknown action $action" >&2

@@ -1,0 +1,240 @@
+#include "runner/machine.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+const char SessionManagerKey[] = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+void Walk(const std::string& root, const std::string& relative, Snapshot* snapshot) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((root + "\\" + relative + (relative.empty() ? "*" : "\\*")).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        std::string path = relative.empty() ? name : relative + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            (*snapshot)[path] = "<dir>";
+            Walk(root, path, snapshot);
+        } else {
+            ReadFileBytes(root + "\\" + path, &(*snapshot)[path]);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+}  // namespace
+
+bool ReadFileBytes(const std::string& path, std::string* bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::ostringstream all;
+    all << in.rdbuf();
+    *bytes = all.str();
+    return true;
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+    MakeFolders(FolderOf(path));
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    return out && out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool MakeFolders(const std::string& path) {
+    if (path.empty() || GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    return MakeFolders(FolderOf(path)) && CreateDirectoryA(path.c_str(), nullptr);
+}
+
+void DeleteTree(const std::string& path) {
+    Snapshot inside;
+    Walk(path, "", &inside);
+    for (auto entry = inside.rbegin(); entry != inside.rend(); ++entry) {
+        std::string full = path + "\\" + entry->first;
+        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        entry->second == "<dir>" ? RemoveDirectoryA(full.c_str()) : DeleteFileA(full.c_str());
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+bool CopyTree(const std::string& from, const std::string& to) {
+    Snapshot inside;
+    Walk(from, "", &inside);
+    bool copied = !inside.empty();
+    for (const auto& entry : inside) {
+        std::string target = to + "\\" + entry.first;
+        copied &= entry.second == "<dir>" ? MakeFolders(target) : WriteFileBytes(target, entry.second);
+    }
+    return copied;
+}
+
+bool PathExists(const std::string& path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return true;
+}
+
+Snapshot TakeSnapshot(const std::string& folder) {
+    Snapshot snapshot;
+    Walk(folder, "", &snapshot);
+    return snapshot;
+}
+
+std::string SnapshotDifferences(const Snapshot& before, const Snapshot& after) {
+    std::string differences;
+    for (const auto& entry : before) {
+        auto now = after.find(entry.first);
+        if (now == after.end())
+            differences += "  gone: " + entry.first + "\n";
+        else if (now->second != entry.second)
+            differences += "  changed: " + entry.first + "\n";
+    }
+    for (const auto& entry : after) {
+        if (!before.count(entry.first))
+            differences += "  new: " + entry.first + "\n";
+    }
+    return differences;
+}
+
+bool OpenKeyPath(const std::string& path, bool create, HKEY* key) {
+    HKEY root = path.compare(0, 5, "HKLM\\") == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    std::string rest = path.substr(5);
+    REGSAM access = KEY_READ | KEY_WRITE;
+    return (create ? RegCreateKeyExA(root, rest.c_str(), 0, nullptr, 0, access, nullptr, key, nullptr)
+                   : RegOpenKeyExA(root, rest.c_str(), 0, access, key)) == ERROR_SUCCESS;
+}
+
+bool SetRegistryValue(const std::string& keyPath, const std::string& name, const std::string& data) {
+    HKEY key;
+    if (!OpenKeyPath(keyPath, true, &key))
+        return false;
+    LONG status;
+    if (data.compare(0, 6, "dword:") == 0) {
+        DWORD number = std::stoul(data.substr(6), nullptr, 0);
+        status = RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&number), sizeof number);
+    } else {
+        status = RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                static_cast<DWORD>(data.size() + 1));
+    }
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+namespace {
+
+// The raw bytes and type of a value; false when there is none.
+bool QueryValue(const std::string& keyPath, const std::string& name, std::string* bytes, DWORD* type) {
+    HKEY key;
+    if (!OpenKeyPath(keyPath, false, &key))
+        return false;
+    DWORD size = 0;
+    LONG status = RegQueryValueExA(key, name.c_str(), nullptr, type, nullptr, &size);
+    if (status == ERROR_SUCCESS) {
+        bytes->assign(size, '\0');
+        status = RegQueryValueExA(key, name.c_str(), nullptr, type, reinterpret_cast<BYTE*>(&(*bytes)[0]), &size);
+    }
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+std::string RegistryValue(const std::string& keyPath, const std::string& name) {
+    std::string bytes;
+    DWORD type = 0;
+    if (!QueryValue(keyPath, name, &bytes, &type))
+        return "absent";
+    if (type == REG_DWORD && bytes.size() == 4)
+        return "dword:" + std::to_string(*reinterpret_cast<const DWORD*>(bytes.data()));
+    return bytes.substr(0, bytes.find('\0'));
+}
+
+std::string ProfileValue(const std::string& file, const std::string& section, const std::string& key) {
+    char value[1024];
+    GetPrivateProfileStringA(section.c_str(), key.c_str(), "\x01", value, sizeof value, file.c_str());
+    return std::string(value) == "\x01" ? "absent" : value;
+}
+
+bool ReadShortcut(const std::string& path, ShortcutFields* fields) {
+    CoInitialize(nullptr);
+    IShellLinkA* link = nullptr;
+    IPersistFile* file = nullptr;
+    WCHAR widePath[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH);
+    bool read = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                           reinterpret_cast<void**>(&link))) &&
+                SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+                SUCCEEDED(file->Load(widePath, STGM_READ));
+    char text[4][MAX_PATH] = {};
+    if (read) {
+        link->GetPath(text[0], MAX_PATH, nullptr, SLGP_RAWPATH);
+        link->GetArguments(text[1], MAX_PATH);
+        link->GetWorkingDirectory(text[2], MAX_PATH);
+        link->GetDescription(text[3], MAX_PATH);
+        *fields = {text[0], text[1], text[2], text[3]};
+    }
+    if (file)
+        file->Release();
+    if (link)
+        link->Release();
+    return read;
+}
+
+bool DeletionQueued(const std::string& path, bool windows9x) {
+    if (windows9x) {
+        char shortPath[MAX_PATH] = "";
+        GetShortPathNameA(path.c_str(), shortPath, MAX_PATH);
+        char windows[MAX_PATH];
+        GetWindowsDirectoryA(windows, MAX_PATH);
+        std::string section(32768, '\0');
+        section.resize(GetPrivateProfileSectionA("Rename", &section[0], static_cast<DWORD>(section.size()),
+                                                 (std::string(windows) + "\\wininit.ini").c_str()));
+        for (size_t at = 0; at < section.size(); at = section.find('\0', at) + 1) {
+            std::string entry = section.c_str() + at;
+            if (lstrcmpiA(entry.c_str(), ("NUL=" + std::string(shortPath)).c_str()) == 0)
+                return true;
+        }
+        return false;
+    }
+    std::string bytes;
+    DWORD type = 0;
+    if (!QueryValue(SessionManagerKey, "PendingFileRenameOperations", &bytes, &type))
+        return false;
+    // Pairs of names, source and target, each ended by a NUL; an empty target
+    // is a deletion.
+    std::vector<std::string> names;
+    for (size_t at = 0; at < bytes.size(); at = bytes.find('\0', at) + 1)
+        names.push_back(bytes.c_str() + at);
+    std::string wanted = "\\??\\" + path;
+    for (size_t i = 0; i + 1 < names.size(); i += 2) {
+        if (lstrcmpiA(names[i].c_str(), wanted.c_str()) == 0 && names[i + 1].empty())
+            return true;
+    }
+    return false;
+}
+
+void ClearQueuedDeletions(const std::string& windowsDir) {
+    HKEY key;
+    if (OpenKeyPath(SessionManagerKey, false, &key)) {
+        RegDeleteValueA(key, "PendingFileRenameOperations");
+        RegCloseKey(key);
+    }
+    DeleteFileA((windowsDir + "\\wininit.ini").c_str());
+}

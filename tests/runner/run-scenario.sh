@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Plays one scenario (one row of its table) against one build, in that
+# build's prefix; a scenario that restarts Windows gets a throwaway copy of
+# the golden prefix, since a restart ends every program of its prefix.
+#
+#   run-scenario.sh HARNESS_SCRIPT HARNESS_DIR BUILD BUILD_DIR SCENARIO [ROW|-]
+set -u
+harness=${1:?} dir=${2:?} build=${3:?} build_dir=${4:?} scenario=${5:?} row=${6:--}
+args=()
+[ "$row" != "-" ] && args=(--row "$row")
+runner="$build_dir/runner.exe"
+if grep -q '^restarts' "$scenario"; then
+    bash "$harness" throwaway "$dir" "$build" -- "$runner" "${args[@]}" "$build_dir" "$build" "$scenario"
+else
+    bash "$harness" run "$dir" "$build" -- "$runner" "${args[@]}" "$build_dir" "$build" "$scenario"
+fi

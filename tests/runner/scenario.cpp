@@ -1,0 +1,135 @@
+#include "runner/scenario.h"
+
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+// Keywords whose lines up to "end" belong to them.
+bool TakesBody(const std::string& keyword, const std::string& rest) {
+    return keyword == "file" || keyword == "log" || (keyword == "content" && rest.find(" = ") == std::string::npos);
+}
+
+std::vector<std::string> TableCells(const std::string& line) {
+    std::vector<std::string> cells;
+    size_t start = line.find('|');
+    while (start != std::string::npos) {
+        size_t next = line.find('|', start + 1);
+        if (next == std::string::npos)
+            break;
+        cells.push_back(Trim(line.substr(start + 1, next - start - 1)));
+        start = next;
+    }
+    return cells;
+}
+
+bool Refuse(const std::string& path, int number, const std::string& why) {
+    std::fprintf(stderr, "%s:%d: %s\n", path.c_str(), number, why.c_str());
+    return false;
+}
+
+}  // namespace
+
+std::string Trim(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::vector<std::string> SplitFields(const std::string& text) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t bar; (bar = text.find('|', start)) != std::string::npos; start = bar + 1)
+        fields.push_back(Trim(text.substr(start, bar - start)));
+    fields.push_back(Trim(text.substr(start)));
+    return fields;
+}
+
+std::string ExpandPlaceholders(const std::string& text, const std::map<std::string, std::string>& values) {
+    static const std::map<std::string, std::string> characters = {{"nl", "\n"}, {"cr", "\r"}, {"tab", "\t"}};
+    std::string result;
+    for (size_t i = 0; i < text.size(); i++) {
+        size_t close = text[i] == '{' ? text.find('}', i) : std::string::npos;
+        std::string name = close == std::string::npos ? std::string() : text.substr(i + 1, close - i - 1);
+        if (values.count(name))
+            result += values.at(name);
+        else if (characters.count(name))
+            result += characters.at(name);
+        else if (name.size() == 3 && name[0] == 'x' && isxdigit(name[1]) && isxdigit(name[2]))
+            result += static_cast<char>(std::stoi(name.substr(1), nullptr, 16));
+        else {
+            result += text[i];
+            continue;
+        }
+        i = close;
+    }
+    return result;
+}
+
+bool ReadScenario(const std::string& path, const std::string& row, const std::string& build, Scenario* scenario) {
+    std::ifstream in(path);
+    if (!in)
+        return Refuse(path, 0, "cannot read the scenario");
+    scenario->Path = path;
+    std::map<std::string, std::string>& columns = scenario->Columns;
+    std::vector<std::string> header;
+    bool inTable = false;
+    bool rowFound = row.empty();
+    ScenarioLine* open = nullptr;
+    std::string text;
+    for (int number = 1; std::getline(in, text); number++) {
+        std::string line = Trim(text);
+        if (open) {
+            if (line == "end")
+                open = nullptr;
+            else
+                open->Body.push_back(text.substr(std::min(text.find_first_not_of(' '), std::min(text.size(), size_t(2)))));
+            continue;
+        }
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (inTable) {
+            if (line == "end") {
+                inTable = false;
+            } else if (header.empty()) {
+                header = TableCells(line);
+            } else {
+                std::vector<std::string> cells = TableCells(line);
+                if (!cells.empty() && cells[0] == row) {
+                    rowFound = true;
+                    for (size_t i = 0; i < cells.size() && i < header.size(); i++)
+                        columns[header[i]] = cells[i];
+                }
+            }
+            continue;
+        }
+        if (line == "table") {
+            inTable = true;
+            continue;
+        }
+        std::string only;
+        if (line[0] == '[') {
+            only = line.substr(1, line.find(']') - 1);
+            line = Trim(line.substr(line.find(']') + 1));
+        }
+        size_t space = line.find(' ');
+        ScenarioLine parsed = {number, line.substr(0, space),
+                               space == std::string::npos ? std::string() : Trim(line.substr(space + 1)), {}};
+        scenario->Lines.push_back(parsed);
+        if (TakesBody(parsed.Keyword, parsed.Rest))
+            open = &scenario->Lines.back();
+        if (!only.empty() && only != build)
+            scenario->Lines.back().Keyword = "#";  // read for its body, then skipped
+    }
+    if (open)
+        return Refuse(path, open->Number, "no \"end\" after the body of " + open->Keyword);
+    if (!rowFound)
+        return Refuse(path, 0, "no row \"" + row + "\" in the table");
+    for (ScenarioLine& line : scenario->Lines) {
+        line.Rest = ExpandPlaceholders(line.Rest, columns);
+        for (std::string& body : line.Body)
+            body = ExpandPlaceholders(body, columns);
+    }
+    return true;
+}
