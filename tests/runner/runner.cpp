@@ -514,7 +514,8 @@ struct Keyword {
 const std::vector<Keyword>& Keywords() {
     static const std::vector<Keyword> keywords = {
         {"pose", SetUp, Pose},
-        {"builds", SetUp, [](Run&) { return true; }},
+        {"builds", SetUp, [](Run&) { return true; }},    // read by the test list
+        {"restarts", SetUp, [](Run&) { return true; }},  // read by run-scenario.sh
         {"dist", SetUp, [](Run& run) { return run.Places["dist"] = Text(run, run.Line->Rest), true; }},
         {"product", SetUp, CopyProduct},
         {"file", SetUp, WriteFileStep},
