@@ -1,63 +1,67 @@
 #!/usr/bin/env bash
 # Benchmarks of setup.exe under Wine on this machine. Every figure is a
 # ratio of two things measured side by side in the same run; each timed
-# measurement is repeated and its median taken. Prints one table.
+# measurement is repeated and its median taken. The program is timed
+# through scenarios (tests/scenarios/README.md) that the runner plays with
+# --timing. Prints one table.
 #
-#   bash tools/bench.sh            (about a minute on 2 cores)
+#   bash tools/bench.sh                  (about a minute on 2 cores)
 #   BENCH_ROUNDS=9 bash tools/bench.sh   (more rounds, steadier medians)
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
 rounds=${BENCH_ROUNDS:-5}
-harness=$root/build/bench
+bench=$root/build/bench
+harness=$bench/x86_64
+build_dir=$root/build/x86_64
+mkdir -p "$bench/scenarios"
 
-echo "Building setup.exe (i686, x86_64) and the benchmark driver..." >&2
+echo "Building setup.exe (i686, x86_64), the runner and the plain operations..." >&2
 {
     cmake --preset i686 && cmake --build build/i686 --target setup &&
-        cmake --preset x86_64 && cmake --build build/x86_64 --target setup bench_driver
-} >"$harness.build.log" 2>&1 || { tail -40 "$harness.build.log"; exit 1; }
-rm -f "$harness.build.log"
-
+        cmake --preset x86_64 && cmake --build build/x86_64 --target setup runner
+} >"$bench/build.log" 2>&1 || { tail -40 "$bench/build.log"; exit 1; }
 # The trivial program: one message box, no runtime, built as setup.exe is.
-mkdir -p "$harness"
-one_box=$harness/one_box.exe
 x86_64-w64-mingw32-g++-posix -Wall -Wextra -Werror -Os -fno-exceptions -fno-rtti \
     -fno-asynchronous-unwind-tables -fno-stack-protector -mwindows \
     -nostdlib -nostartfiles -s -Wl,-e,OneBoxEntry \
-    -o "$one_box" tools/bench/one_box.cpp -luser32 -lkernel32
+    -o "$bench/one_box.exe" tools/bench/one_box.cpp -luser32 -lkernel32
+x86_64-w64-mingw32-g++-posix -Wall -Wextra -Werror -O2 -static -o "$bench/plain_ops.exe" tools/bench/plain_ops.cpp
 
 bash tests/support/harness.sh start "$harness" >/dev/null
 trap 'bash "$root/tests/support/harness.sh" stop "$harness" >/dev/null 2>&1' EXIT
-eval "$(bash tests/support/harness.sh env "$harness")"
+drive=$harness/prefix/drive_c/bench
+mkdir -p "$drive"
+wine_run() { bash tests/support/harness.sh run "$harness" x86_64 -- "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 
-driver=$root/build/x86_64/bench_driver.exe
-bench=$WINEPREFIX/drive_c/bench
-rm -rf "$bench" && mkdir -p "$bench"
-
-# One timed run of the driver: its milliseconds on stdout.
-run() {
-    local output
-    # Through a file: a setup.exe left running must not hold our pipe open.
-    wine "$driver" "$@" >"$bench/driver.out" 2>/dev/null </dev/null || true
-    output=$(tr -d '\r' <"$bench/driver.out")
-    local ms
-    ms=$(echo "$output" | sed -n 's/^MS=//p')
-    if [ -z "$ms" ]; then
-        echo "bench: '$*' failed:" >&2
+# The milliseconds the runner measured for the line of the scenario that
+# holds `marker`: from the run's start or the answer before it to that
+# window.
+timed() {
+    local scenario=$bench/scenarios/$1.scn marker=$2 line output ms
+    line=$(grep -n -F -- "$marker" "$scenario" | head -1 | cut -d: -f1)
+    output=$(wine_run "$build_dir/runner.exe" --timing "$build_dir" x86_64 "$scenario")
+    ms=$(echo "$output" | awk -v line="$line" '$1 == "timing" && $2 == line { print $4 }')
+    if [ -z "$ms" ] || ! echo "$output" | grep -q ': passed$'; then
+        echo "bench: $1 failed:" >&2
         echo "$output" >&2
         exit 1
     fi
     echo "$ms"
 }
 
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-calc() { awk "BEGIN { printf \"%.${2:-2}f\", $1 }"; }
+plain() {
+    local ms
+    ms=$(wine_run "$bench/plain_ops.exe" "$@" | sed -n 's/^MS=//p')
+    [ -n "$ms" ] || { echo "bench: plain $* failed" >&2; exit 1; }
+    echo "$ms"
+}
 
-# A product of N files of 1 MiB each, in C:\bench\distN.
+# A product of N files of 1 MiB each in C:\bench\distN, and the scenario
+# that installs and uninstalls it.
 make_product() {
-    local count=$1 dist="$bench/dist$1" i
+    local count=$1 dist="$drive/dist$1" i
     mkdir -p "$dist"
-    cp build/x86_64/setup.exe "$dist/"
     {
         printf '[Main]\r\nAppName=Bench\r\nAppVersion=1.0\r\nDefaultProgramGroup=Bench %s\r\n' "$count"
         printf 'DefaultInstallDir=C:\\bench\\inst%s\r\n\r\n' "$count"
@@ -66,16 +70,33 @@ make_product() {
         for i in $(seq -f '%03g' 0 $((count - 1))); do printf 'f%s.bin=%%InstallDir%%\r\n' "$i"; done
     } >"$dist/setup.ini"
     for i in $(seq -f '%03g' 0 $((count - 1))); do cp "$bench/payload" "$dist/f$i.bin"; done
+    cat >"$bench/scenarios/install$count.scn" <<SCN
+dist C:\\bench\\dist$count
+run
+box Setup | Bench 1.0 will be installed on your computer.{nl}Do you want to continue? | information | yes no* -> yes
+directories C:\\bench\\inst$count | Bench $count -> install
+box Bench | Installation complete. | information | ok* -> ok
+exit 0
+run C:\\bench\\inst$count\\setup.exe | -u
+box Uninstall | Do you really want to uninstall Bench? | information | yes no* -> yes
+box Uninstall | Uninstallation complete. | information | ok* -> ok
+absent C:\\bench\\inst$count
+SCN
 }
 
-# install.log of an installation whose N files are all gone already.
+# install.log of an installation whose N files are all gone already, and
+# the scenario that undoes it as the second uninstall stage.
 make_log() {
-    local count=$1 dir="$bench/log$1"
+    local count=$1 dir="$drive/log$1"
     mkdir -p "$dir"
     {
         printf '; Installation log\r\nAppName Bench\r\n'
         awk -v count="$count" 'BEGIN { for (i = 1; i <= count; i++) printf "CreateFile C:\\bench\\gone\\f%06d.bin\r\n", i }'
     } >"$dir/install.log"
+    cat >"$bench/scenarios/undo$count.scn" <<SCN
+run C:\\bench\\dist1\\setup.exe | -u FFFFFFFF C:\\bench\\log$count
+box Uninstall | Uninstallation complete. | information | ok* -> ok
+SCN
 }
 
 echo "Preparing the products and logs..." >&2
@@ -83,29 +104,36 @@ head -c 1048576 /dev/urandom >"$bench/payload"
 make_product 100
 make_product 1
 for n in 0 10000 100000; do make_log $n; done
+cat >"$bench/scenarios/start-setup.scn" <<'SCN'
+dist C:\bench\dist1
+run
+box Setup | Bench 1.0 will be installed on your computer.{nl}Do you want to continue? | information | yes no* -> no
+exit 1
+SCN
+cat >"$bench/scenarios/start-box.scn" <<SCN
+run $(winepath -w "$bench/one_box.exe" 2>/dev/null) |
+box One box | One box. | none | ok* -> ok
+SCN
 
 declare -a inst100 inst1 uninst100 uninst1 copy100 copy1 del100 del1
 declare -a undo0 undo10k undo100k start_setup start_box
 for r in $(seq 1 "$rounds"); do
     echo "Round $r of $rounds..." >&2
     for n in 100 1; do
-        wine "$driver" install "C:\\bench\\dist$n" >"$bench/driver.out" 2>/dev/null </dev/null || true
-        out=$(tr -d '\r' <"$bench/driver.out")
-        ms=$(echo "$out" | sed -n 's/^MS=//p')
-        [ -n "$ms" ] || { echo "bench: install of $n files failed:" >&2; echo "$out" >&2; exit 1; }
-        eval "inst$n+=($ms)"
-        eval "uninst$n+=($(run uninstall "C:\\bench\\inst$n"))"
-        [ ! -e "$bench/inst$n" ] || { echo "bench: C:\\bench\\inst$n left after the uninstall" >&2; exit 1; }
-        eval "copy$n+=($(run copy "C:\\bench\\dist$n" "C:\\bench\\plain$n" '*.bin'))"
-        eval "del$n+=($(run delete "C:\\bench\\plain$n" '*.bin'))"
+        eval "inst$n+=($(timed install$n 'Installation complete'))"
+        eval "uninst$n+=($(timed install$n 'Uninstallation complete'))"
+        eval "copy$n+=($(plain copy "C:\\bench\\dist$n" "C:\\bench\\plain$n" '*.bin'))"
+        eval "del$n+=($(plain delete "C:\\bench\\plain$n" '*.bin'))"
     done
-    undo0+=("$(run undo 'C:\bench\dist1\setup.exe' 'C:\bench\log0')")
-    undo10k+=("$(run undo 'C:\bench\dist1\setup.exe' 'C:\bench\log10000')")
-    undo100k+=("$(run undo 'C:\bench\dist1\setup.exe' 'C:\bench\log100000')")
-    start_setup+=("$(run first-window 'C:\bench\dist1\setup.exe' 'C:\bench\dist1')")
-    start_box+=("$(run first-window "$(winepath -w "$one_box" 2>/dev/null)")")
+    undo0+=("$(timed undo0 complete)")
+    undo10k+=("$(timed undo10000 complete)")
+    undo100k+=("$(timed undo100000 complete)")
+    start_setup+=("$(timed start-setup 'will be installed')")
+    start_box+=("$(timed start-box 'One box.')")
 done
 
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+calc() { awk "BEGIN { printf \"%.${2:-2}f\", $1 }"; }
 m() { local -n values=$1; median "${values[@]}"; }
 i100=$(m inst100); i1=$(m inst1); u100=$(m uninst100); u1=$(m uninst1)
 c100=$(m copy100); c1=$(m copy1); d100=$(m del100); d1=$(m del1)
@@ -136,7 +164,7 @@ echo "| Start-up to the first question [d] | $s_setup | one_box.exe: $s_box | $(
 size_row build/i686/setup.exe i686
 size_row build/x86_64/setup.exe x86_64
 echo
-echo "[a] bench_driver.exe answers the dialogs; timed from the press of Install in \"Choose directories\""
+echo "[a] The runner answers the dialogs; timed from the press of Install in \"Choose directories\""
 echo "    to the completion box, so the questions are not counted. The fixed cost (log, Uninstall"
 echo "    shortcut, copy of setup.exe) is removed by subtracting the 1-file product's time; the plain"
 echo "    copy likewise subtracts the copy of 1 file. Same source files, page cache warm for both."

@@ -3,7 +3,7 @@
 // what the program left behind. The format is described in
 // tests/scenarios/README.md.
 //
-//   runner.exe [--row NAME] [--screenshots DIR] [--timing] BUILD-DIR BUILD SCENARIO
+//   runner.exe [--row NAME] [--screenshots DIR] [--timing] [--verbose] BUILD-DIR BUILD SCENARIO
 //
 // BUILD-DIR holds setup.exe and the other programs of one build; BUILD is
 // its name (x86_64 or i686). Exit code 0 when every step and check held.
@@ -30,6 +30,7 @@ const char LogHeader[] =
 struct Options {
     std::string Row, Screenshots, BuildDir, Build, File, ProductsDir;
     bool Timing = false;
+    bool Verbose = false;
 };
 
 // Everything one scenario run holds.
@@ -48,9 +49,16 @@ struct Run {
     HWND OpenBox = nullptr;
     std::map<std::string, HANDLE> Held;
     std::map<std::string, Snapshot> Before;
-    DWORD LastAnswer = 0;
+    double LastAnswer = 0;  // Milliseconds(), for --timing
     int Shots = 0;
 };
+
+double Milliseconds() {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
 
 std::string Visible(const std::string& text) {
     std::string shown;
@@ -145,7 +153,7 @@ bool Settle(Run& run, bool noWindowAtAll = false) {
 
 std::string ShortName(const std::string& text) {
     std::string name;
-    for (char c : text.substr(0, 24))
+    for (char c : text.substr(0, 40))
         name += isalnum(static_cast<unsigned char>(c)) ? c : '-';
     return name;
 }
@@ -157,8 +165,8 @@ HWND NextWindow(Run& run) {
         std::vector<DWORD> running = RunningProcesses(run);
         if (HWND window = robot::FindWindowOf(running)) {
             if (run.Given.Timing)
-                std::printf("timing %d %s %lu\n", run.Line->Number, run.Line->Keyword.c_str(),
-                            GetTickCount() - run.LastAnswer);
+                std::printf("timing %d %s %.1f\n", run.Line->Number, run.Line->Keyword.c_str(),
+                            Milliseconds() - run.LastAnswer);
             if (!run.Given.Screenshots.empty()) {
                 if (robot::IsMessageBox(window))
                     robot::MessageBoxIconKind(window);  // painted by now
@@ -185,7 +193,7 @@ bool Answer(Run& run, HWND window, const std::string& answer) {
     static const std::map<std::string, int> buttons = {{"ok", IDOK},         {"cancel", IDCANCEL}, {"yes", IDYES},
                                                        {"no", IDNO},         {"retry", IDRETRY},   {"accept", IDOK},
                                                        {"decline", IDCANCEL}, {"install", IDOK}};
-    run.LastAnswer = GetTickCount();
+    run.LastAnswer = Milliseconds();
     if (answer == "enter" || answer == "escape") {
         robot::PressKey(window, answer == "enter" ? VK_RETURN : VK_ESCAPE);
     } else if (!buttons.count(answer) || !robot::PressButton(window, buttons.at(answer))) {
@@ -272,7 +280,7 @@ bool StartRun(Run& run) {
     std::snprintf(pid, sizeof pid, "%08lX", run.First.dwProcessId);
     run.Places["pid"] = pid;
     run.Running = true;
-    run.LastAnswer = GetTickCount();
+    run.LastAnswer = Milliseconds();
     return true;
 }
 
@@ -363,7 +371,7 @@ bool ExpectExit(Run& run) {
         }
     }
     if (run.Given.Timing)
-        std::printf("timing %d exit %lu\n", run.Line->Number, GetTickCount() - run.LastAnswer);
+        std::printf("timing %d exit %.1f\n", run.Line->Number, Milliseconds() - run.LastAnswer);
     DWORD code = 0;
     GetExitCodeProcess(run.First.hProcess, &code);
     return Expect(run, "exit code", Text(run, run.Line->Rest), std::to_string(code));
@@ -394,7 +402,8 @@ bool WriteFileStep(Run& run) {
 }
 
 bool CopyProduct(Run& run) {
-    std::string from = run.Given.ProductsDir + "\\" + Text(run, run.Line->Rest);
+    std::string name = Text(run, run.Line->Rest);
+    std::string from = name.find('\\') == std::string::npos ? run.Given.ProductsDir + "\\" + name : name;
     Snapshot files = TakeSnapshot(from);
     if (files.empty())
         return Fail(run, "no such product");
@@ -590,7 +599,8 @@ void PrepareMachine(Run& run, const Scenario& scenario) {
     run.Places["system"] = SystemPlace(GetSystemDirectoryA);
     run.Places["build"] = run.Given.BuildDir;
     std::string name = scenario.Path.substr(scenario.Path.find_last_of('\\') + 1);
-    std::string scratch = "C:\\tests\\" + ShortName(name.substr(0, name.rfind('.')) + "-" + run.Given.Row);
+    std::string row = run.Given.Row.empty() ? std::string() : "-" + run.Given.Row;
+    std::string scratch = "C:\\tests\\" + ShortName(name.substr(0, name.rfind('.')) + row);
     DeleteTree(scratch);
     run.Places["scratch"] = scratch;
     for (const char* place : {"dist", "extra", "programs", "menu"}) {
@@ -607,6 +617,8 @@ void PrepareMachine(Run& run, const Scenario& scenario) {
         FindClose(search);
     run.Places["commonprograms"] = RegistryValue(ShellFolders("HKLM"), "Common Programs");
     run.Places["localprograms"] = RegistryValue(ShellFolders("HKCU"), "Programs");
+    run.Places["programfiles"] = RegistryValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
+    run.Places["source"] = run.Given.ProductsDir.substr(0, run.Given.ProductsDir.rfind("\\tests\\"));
     for (const auto& column : scenario.Columns)
         run.Places[column.first] = column.second;
     for (const ScenarioLine& line : scenario.Lines)
@@ -634,6 +646,8 @@ bool Play(Run& run, const Scenario& scenario) {
         }
         if (keyword->When == State && !Settle(run))
             return false;
+        if (run.Given.Verbose)
+            std::printf("%4d %s %s\n", line.Number, line.Keyword.c_str(), Text(run, line.Rest).c_str());
         if (!keyword->Step(run) && keyword->When != State)
             return false;
     }
@@ -654,11 +668,13 @@ int main(int argc, char** argv) {
             run.Given.Screenshots = WindowsPath(argv[++i]);
         else if (argument == "--timing")
             run.Given.Timing = true;
+        else if (argument == "--verbose")
+            run.Given.Verbose = true;
         else
             positional.push_back(argument);
     }
     if (positional.size() != 3) {
-        std::fprintf(stderr, "usage: runner [--row NAME] [--screenshots DIR] [--timing] BUILD-DIR BUILD SCENARIO\n");
+        std::fprintf(stderr, "usage: runner [--row NAME] [--screenshots DIR] [--timing] [--verbose] BUILD-DIR BUILD SCENARIO\n");
         return 2;
     }
     run.Given.BuildDir = WindowsPath(positional[0]);
