@@ -7,7 +7,7 @@ packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     googletest
     wine wine64 xvfb fonts-wine
-    imagemagick liblnk-utils
+    imagemagick
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -158,24 +158,34 @@ std::string ShortName(const std::string& text) {
     return name;
 }
 
-// The next window of the run (the progress notice left out), checked to be
-// what `kind` expects by `matches`; null, with a failure, otherwise.
+// A progress notice may be gone a moment later: it gets less time to be
+// painted, and no picture when it went meanwhile.
+void Screenshot(Run& run, HWND window, bool progress) {
+    if (robot::IsMessageBox(window))
+        robot::MessageBoxIconKind(window);  // painted by now
+    Sleep(progress ? 50 : 200);
+    char name[MAX_PATH];
+    std::snprintf(name, sizeof name, "%s\\%02d-%s%s.bmp", run.Given.Screenshots.c_str(), run.Shots + 1,
+                  progress ? "progress-" : "", ShortName(robot::WindowTitle(window)).c_str());
+    if (IsWindowVisible(window) && robot::SaveScreenshot(name))
+        run.Shots++;
+}
+
+// The next window of the run; the progress notices on the way are only
+// photographed when screenshots are asked for.
 HWND NextWindow(Run& run) {
+    HWND progress = nullptr;
     for (DWORD start = GetTickCount();; Sleep(10)) {
         std::vector<DWORD> running = RunningProcesses(run);
+        HWND notice = run.Given.Screenshots.empty() ? nullptr : robot::FindWindowOf(running, true);
+        if (notice && notice != progress && robot::ButtonIds(notice).empty())
+            Screenshot(run, progress = notice, true);
         if (HWND window = robot::FindWindowOf(running)) {
             if (run.Given.Timing)
                 std::printf("timing %d %s %.1f\n", run.Line->Number, run.Line->Keyword.c_str(),
                             Milliseconds() - run.LastAnswer);
-            if (!run.Given.Screenshots.empty()) {
-                if (robot::IsMessageBox(window))
-                    robot::MessageBoxIconKind(window);  // painted by now
-                Sleep(200);
-                char name[MAX_PATH];
-                std::snprintf(name, sizeof name, "%s\\%02d-%s.bmp", run.Given.Screenshots.c_str(), ++run.Shots,
-                              ShortName(robot::WindowTitle(window)).c_str());
-                robot::SaveScreenshot(name);
-            }
+            if (!run.Given.Screenshots.empty())
+                Screenshot(run, window, false);
             return window;
         }
         if (running.empty()) {
