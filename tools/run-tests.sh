@@ -6,7 +6,6 @@
 set -eu
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
-bash tests/wine32/setup.sh build/wine32
 bash tools/build.sh
 echo "Size and imports of the programs (the shipped one is build/i686/setup.exe):"
 bash tests/check-product.sh build/i686/setup.exe build/x86_64/setup.exe
