@@ -2,8 +2,11 @@
 # Test harness for the programs that run under Wine: a private Xvfb display
 # and a private Wine prefix under the build tree, never the user's own.
 #
-#   harness.sh start DIR   start Xvfb, make DIR/prefix from a golden copy, keep
-#                          a wineserver alive
+#   harness.sh start DIR [i686]
+#                          start Xvfb, make DIR/prefix from a golden copy, keep
+#                          a wineserver alive; with i686 the 32-bit Wine of
+#                          tests/wine32 (set up in WINE32_CACHE, by default
+#                          build/wine32, when missing) and its golden prefix
 #   harness.sh stop DIR    stop the wineserver and Xvfb
 #   harness.sh env DIR     print the environment for a program run (sourced by
 #                          wine-run.sh)
@@ -15,6 +18,13 @@ action=${1:?action}
 dir=${2:?harness directory}
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+if [ "$action" = start ]; then
+    arch=${3:-x86_64}
+else
+    arch=$(cat "$dir/arch" 2>/dev/null || echo x86_64)
+fi
+golden="$dir/prefix.golden"
 
 export HOME="$dir/home"
 export WINEDEBUG=-all
@@ -54,7 +64,6 @@ configure_prefix() {
 }
 
 make_golden_prefix() {
-    local golden="$dir/prefix.golden"
     [ -f "$golden/.complete" ] && return 0
     rm -rf "$golden"
     mkdir -p "$HOME"
@@ -64,14 +73,33 @@ make_golden_prefix() {
     touch "$golden/.complete"
 }
 
+# The 32-bit Wine takes the place of the system's: the same steps below run
+# its loader and its own server, in its golden prefix.
+if [ "$arch" = i686 ]; then
+    wine32_cache=$(cat "$dir/wine32-cache" 2>/dev/null || echo "${WINE32_CACHE:-$here/../../build/wine32}")
+    if [ "$action" = start ]; then
+        bash "$here/../wine32/setup.sh" "$wine32_cache" || exit 1
+    fi
+    # shellcheck source=../wine32/env.sh
+    . "$here/../wine32/env.sh" "$wine32_cache"
+    golden="$wine32_cache/prefix.golden"
+    wine() { wine32 "$@"; }
+    wineserver() { wine32_server "$@"; }
+    make_golden_prefix() { [ -f "$golden/.complete" ]; }
+fi
+
 case "$action" in
 start)
     "$0" stop "$dir" </dev/null >/dev/null 2>&1
+    echo "$arch" >"$dir/arch"
+    if [ "$arch" = i686 ]; then
+        (cd "$wine32_cache" && pwd) >"$dir/wine32-cache"
+    fi
     start_display
     export DISPLAY=$(cat "$dir/display")
     make_golden_prefix || exit 1
     rm -rf "$dir/prefix"
-    cp -a "$dir/prefix.golden" "$dir/prefix"
+    cp -a "$golden" "$dir/prefix"
     # Detached from our output: CTest waits until every holder of it is gone.
     WINEPREFIX="$dir/prefix" wineserver -p </dev/null >/dev/null 2>&1
     # The first program brings up Wine's desktop and services, which outlive
@@ -90,7 +118,7 @@ start)
     echo $! >"$dir/holder.pid"
     WINEPREFIX="$dir/prefix" wine explorer /desktop=Default,1024x768 </dev/null >/dev/null 2>&1 &
     sleep 2
-    echo "harness: display $DISPLAY, prefix $dir/prefix"
+    echo "harness: $arch, display $DISPLAY, prefix $dir/prefix"
     ;;
 stop)
     if [ -f "$dir/holder.pid" ]; then
@@ -107,11 +135,14 @@ stop)
 env)
     echo "export HOME='$HOME' WINEDEBUG='$WINEDEBUG' WINEDLLOVERRIDES='$WINEDLLOVERRIDES'"
     echo "export WINEPREFIX='$dir/prefix' DISPLAY='$(cat "$dir/display" 2>/dev/null)'"
+    if [ "$arch" = i686 ]; then
+        echo ". '$here/../wine32/env.sh' '$wine32_cache'"
+    fi
     ;;
 fresh-prefix)
     target=${3:?target}
     rm -rf "$target"
-    cp -a "$dir/prefix.golden" "$target"
+    cp -a "$golden" "$target"
     ;;
 *)
     echo "harness: unknown action $action" >&2
