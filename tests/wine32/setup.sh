@@ -98,6 +98,7 @@ fetch_root() {
         dpkg -x "$deb" "$root"
     done
     finish_root
+    rm -f "$cache"/apt/i386/cache/archives/*.deb
     touch "$root/.complete"
 }
 
@@ -140,12 +141,22 @@ register_qemu() {
         grep -qxF "interpreter $cache/qemu/qemu-i386" "$binfmt/$handler" && return 0
         echo -1 >"$binfmt/$handler"
     fi
-    printf '%s' ":$handler:M::\\x7f\\x45\\x4c\\x46\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xfe\\xfe\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:$cache/qemu/qemu-i386:F" >"$binfmt/register"
+    printf '%s' ":$handler:M::\\x7f\\x45\\x4c\\x46\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xfe\\xfe\\xfc\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:$cache/qemu/qemu-i386:F" >"$binfmt/register"
     say "registered binfmt handler $handler -> $cache/qemu/qemu-i386"
 }
 
+# WINE32_ROUTE=qemu or native chooses; otherwise native where the machine
+# runs 32-bit code (once the handler is registered, it takes every i386 ELF
+# and the route stays qemu).
 choose_route() {
-    if [ -f "$binfmt/$handler" ] || ! runs_32bit_natively; then
+    local route=${WINE32_ROUTE:-}
+    if [ -z "$route" ]; then
+        route=native
+        if [ -f "$binfmt/$handler" ] || ! runs_32bit_natively; then
+            route=qemu
+        fi
+    fi
+    if [ "$route" = qemu ]; then
         fetch_qemu
         register_qemu
         echo qemu >"$cache/route"
