@@ -35,7 +35,7 @@ say() { echo "wine32 setup: $*"; }
 debian_mirror() {
     {
         cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
-            awk '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i !~ /^\[/ && $i !~ /\]$/) { print $i, $(i + 1); break } }'
+            awk '$1 == "deb" { i = 2; if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ } print $i, $(i + 1) }'
         cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
             awk 'tolower($1) == "uris:" { uri = $2 } tolower($1) == "suites:" { print uri, $2 } /^$/ { uri = "" }'
     } | awk '$2 !~ /security/ && $1 ~ /^https?:/ { print $1; exit }'
@@ -64,7 +64,7 @@ prepare_apt() {
     private_apt "$arch" apt-get update >"$d/update.log" 2>&1 || { cat "$d/update.log" >&2; return 1; }
 }
 
-# dpkg -x skips the maintainer scripts; two of libwine's steps matter.
+# dpkg -x runs no maintainer scripts; two of their steps matter here.
 finish_root() {
     # libwine's postinst: zlib1.dll from libz-mingw-w64, marked as a Wine
     # builtin DLL ("Wine builtin DLL" and 16 NULs at byte 64).
