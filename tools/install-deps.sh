@@ -8,6 +8,7 @@ packages=(
     googletest
     wine wine64 xvfb fonts-wine
     imagemagick
+    nasm
 )
 missing=()
 for p in "${packages[@]}"; do

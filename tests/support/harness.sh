@@ -26,10 +26,16 @@ export HOME="$dir/home"
 export WINEDEBUG=-all
 # No desktop files for shortcuts, no Mono/Gecko installers in wineboot.
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
+golden="$dir/prefix.golden"
 if [ "$build" = i686 ]; then
+    # The 32-bit Wine and its golden prefix come from tests/wine32/setup.sh.
+    wine32_cache=${WINE32_CACHE:-$here/../../build/wine32}
     # shellcheck source=../wine32/env.sh
-    source "$here/../wine32/env.sh"
-    wine32_environment || exit 1
+    WINEPREFIX="$wine32_cache/prefix.golden" source "$here/../wine32/env.sh" "$wine32_cache"
+    golden="$wine32_cache/prefix.golden"
+    wine() { wine32 "$@"; }
+    wine_server() { wine32_server "$@"; }
+    wine_server_start() { wine32_server; }
 fi
 
 free_display() {
@@ -59,7 +65,8 @@ start_display() {
 # Wine's own desktop window draws captions and delivers posted messages at
 # once; its fonts make dialog texts legible.
 make_golden_prefix() {
-    local golden="$dir/prefix.golden"
+    [ -f "$golden/.complete" ] && return 0
+    [ "$build" = i686 ] && { bash "$here/../wine32/setup.sh" "$wine32_cache" || return 1; }
     [ -f "$golden/.complete" ] && return 0
     rm -rf "$golden"
     mkdir -p "$HOME"
@@ -115,7 +122,7 @@ start)
     export DISPLAY=$(cat "$dir/display")
     make_golden_prefix || exit 1
     rm -rf "$dir/prefix"
-    cp -a "$dir/prefix.golden" "$dir/prefix"
+    cp -a "$golden" "$dir/prefix"
     bring_up_prefix "$dir/prefix"
     echo "harness: $build on display $DISPLAY, prefix $dir/prefix"
     ;;
@@ -136,13 +143,14 @@ run | throwaway)
     [ "${1:-}" = "--" ] && shift
     export DISPLAY=$(cat "$dir/display")
     if [ "$action" = run ]; then
-        WINEPREFIX="$dir/prefix" exec wine "$@"
+        WINEPREFIX="$dir/prefix" wine "$@"
+        exit $?
     fi
     # A restart starts Wine's services again from the program under test,
     # with its output: that output goes to a file, not to CTest.
     prefix="$dir/throwaway-prefix"
     rm -rf "$prefix"
-    cp -a "$dir/prefix.golden" "$prefix"
+    cp -a "$golden" "$prefix"
     bring_up_prefix "$prefix"
     timeout 240 wine "$@" </dev/null >"$dir/throwaway.log" 2>&1
     status=$?
