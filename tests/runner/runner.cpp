@@ -432,6 +432,35 @@ bool CopyStep(Run& run) {
            Fail(run, "cannot copy: error " + std::to_string(GetLastError()));
 }
 
+// "let NAME = short PATH" (its 8.3 form) or "let NAME = hex TEXT" (its
+// bytes as blank-separated upper-case hex pairs) makes {NAME}.
+bool Let(Run& run) {
+    std::string rest = Text(run, run.Line->Rest);
+    size_t equals = rest.find(" = ");
+    size_t space = rest.find(' ', equals + 3);
+    if (equals == std::string::npos || space == std::string::npos)
+        return Fail(run, "let NAME = short PATH | hex TEXT");
+    std::string function = rest.substr(equals + 3, space - equals - 3), argument = rest.substr(space + 1);
+    std::string value;
+    if (function == "short") {
+        char path[MAX_PATH];
+        DWORD length = GetShortPathNameA(argument.c_str(), path, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH)
+            return Fail(run, "no short path");
+        value = path;
+    } else if (function == "hex") {
+        for (unsigned char c : argument) {
+            char pair[4];
+            std::snprintf(pair, sizeof pair, "%02X", c);
+            value += std::string(value.empty() ? "" : " ") + pair;
+        }
+    } else {
+        return Fail(run, "unknown function " + function);
+    }
+    run.Places[rest.substr(0, equals)] = value;
+    return true;
+}
+
 bool Hold(Run& run) {
     std::string path = Text(run, run.Line->Rest);
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -544,6 +573,11 @@ const std::vector<Keyword>& Keywords() {
              return SetFileAttributesA(Text(run, run.Line->Rest).c_str(), FILE_ATTRIBUTE_READONLY) || Fail(run, "cannot");
          }},
         {"hold", SetUp, Hold},
+        {"let", SetUp, Let},
+        {"delete", SetUp, [](Run& run) {
+             return DeleteFileA(Text(run, run.Line->Rest).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
+                    Fail(run, "cannot delete it");
+         }},
         {"release", Windows, Release},
         {"reg", SetUp, [](Run& run) {
              std::vector<std::string> f = Fields(run, run.Line->Rest);
@@ -654,7 +688,7 @@ bool Play(Run& run, const Scenario& scenario) {
             if (!CopyFileA((run.Given.BuildDir + "\\setup.exe").c_str(), (run.Places["dist"] + "\\setup.exe").c_str(), FALSE))
                 return Fail(run, "cannot copy setup.exe into the distribution");
         }
-        if (keyword->When == State && !Settle(run))
+        if (keyword->When != Windows && !Settle(run))
             return false;
         if (run.Given.Verbose)
             std::printf("%4d %s %s\n", line.Number, line.Keyword.c_str(), Text(run, line.Rest).c_str());

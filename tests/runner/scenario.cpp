@@ -23,6 +23,21 @@ std::vector<std::string> TableCells(const std::string& line) {
     return cells;
 }
 
+// Whether the comma-separated list names the build or the row.
+bool Names(const std::string& list, const std::string& build, const std::string& row) {
+    std::string item;
+    for (size_t at = 0; at <= list.size(); at++) {
+        if (at < list.size() && list[at] != ',') {
+            item += list[at];
+            continue;
+        }
+        if (Trim(item) == build || Trim(item) == row)
+            return true;
+        item.clear();
+    }
+    return false;
+}
+
 bool Refuse(const std::string& path, int number, const std::string& why) {
     std::fprintf(stderr, "%s:%d: %s\n", path.c_str(), number, why.c_str());
     return false;
@@ -119,7 +134,7 @@ bool ReadScenario(const std::string& path, const std::string& row, const std::st
         scenario->Lines.push_back(parsed);
         if (TakesBody(parsed.Keyword, parsed.Rest))
             open = &scenario->Lines.back();
-        if (!only.empty() && only != build)
+        if (!only.empty() && !Names(only, build, row))
             scenario->Lines.back().Keyword = "#";  // read for its body, then skipped
     }
     if (open)
