@@ -28,11 +28,11 @@ x86_64-w64-mingw32-g++-posix -Wall -Wextra -Werror -Os -fno-exceptions -fno-rtti
     -o "$bench/one_box.exe" tools/bench/one_box.cpp -luser32 -lkernel32
 x86_64-w64-mingw32-g++-posix -Wall -Wextra -Werror -O2 -static -o "$bench/plain_ops.exe" tools/bench/plain_ops.cpp
 
-bash tests/support/harness.sh start "$harness" >/dev/null
-trap 'bash "$root/tests/support/harness.sh" stop "$harness" >/dev/null 2>&1' EXIT
+bash tools/harness.sh start "$harness" >/dev/null
+trap 'bash "$root/tools/harness.sh" stop "$harness" >/dev/null 2>&1' EXIT
 drive=$harness/prefix/drive_c/bench
 mkdir -p "$drive"
-wine_run() { bash tests/support/harness.sh run "$harness" x86_64 -- "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+wine_run() { bash tools/harness.sh run "$harness" x86_64 -- "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 
 # The milliseconds the runner measured for the line of the scenario that
 # holds `marker`: from the run's start or the answer before it to that

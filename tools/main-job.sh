@@ -18,13 +18,13 @@ build=${MAIN_JOB_BUILD:-x86_64}
 harness=$root/build/main-job/$build
 shots=$root/build/main-job/screenshots
 build_dir=$root/build/$build
-bash tests/support/harness.sh start "$harness" "$build" >/dev/null
-trap 'bash "$root/tests/support/harness.sh" stop "$harness" "$build"' EXIT
+bash tools/harness.sh start "$harness" "$build" >/dev/null
+trap 'bash "$root/tools/harness.sh" stop "$harness" "$build"' EXIT
 rm -rf "$shots" && mkdir -p "$shots"
 
 echo "The sample product (sample/), played step by step against the $build build:"
 status=0
-bash tests/support/harness.sh run "$harness" "$build" -- "$build_dir/runner.exe" --verbose \
+bash tools/harness.sh run "$harness" "$build" -- "$build_dir/runner.exe" --verbose \
     --screenshots "$shots" "$build_dir" "$build" "$root/tests/scenarios/sample/sample.scn" </dev/null |
     tr -d '\r' || status=$?
 for bmp in "$shots"/*.bmp; do

@@ -7,7 +7,7 @@ set -eu
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 echo "Setting up the 32-bit Wine for the shipped build (about 30 s and 200 MB of downloads the first time; seconds once cached in build/wine32)..."
-bash tests/wine32/setup.sh build/wine32
+bash tools/wine32/setup.sh build/wine32
 bash tools/build.sh
 echo "Size and imports of the programs (the shipped one is build/i686/setup.exe):"
 bash tests/check-product.sh build/i686/setup.exe build/x86_64/setup.exe

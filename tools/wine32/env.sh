@@ -1,7 +1,7 @@
 # The environment of the 32-bit Wine that setup.sh unpacked into CACHE.
 # Sourced:
 #
-#   . tests/wine32/env.sh CACHE     (or WINE32_CACHE=CACHE . tests/wine32/env.sh)
+#   . tools/wine32/env.sh CACHE     (or WINE32_CACHE=CACHE . tools/wine32/env.sh)
 #
 # Exports QEMU_LD_PREFIX, WINELOADER, WINESERVER, WINEARCH, WINEDEBUG,
 # WINEDLLOVERRIDES and HOME; WINEPREFIX and DISPLAY are the caller's (a

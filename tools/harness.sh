@@ -2,7 +2,7 @@
 # Test harness for the programs that run under Wine: a private Xvfb display
 # and a private Wine prefix under the build tree, never the user's own. The
 # x86_64 build runs under the system's wine64; the i686 build under the
-# private 32-bit Wine (tests/wine32).
+# private 32-bit Wine (tools/wine32).
 #
 #   harness.sh start DIR [BUILD]   start Xvfb, make DIR/prefix from a golden
 #                                  copy, keep a wineserver and the desktop up
@@ -28,10 +28,10 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
 golden="$dir/prefix.golden"
 if [ "$build" = i686 ]; then
-    # The 32-bit Wine and its golden prefix come from tests/wine32/setup.sh.
-    wine32_cache=${WINE32_CACHE:-$here/../../build/wine32}
-    # shellcheck source=../wine32/env.sh
-    WINEPREFIX="$wine32_cache/prefix.golden" source "$here/../wine32/env.sh" "$wine32_cache"
+    # The 32-bit Wine and its golden prefix come from tools/wine32/setup.sh.
+    wine32_cache=${WINE32_CACHE:-$here/../build/wine32}
+    # shellcheck source=wine32/env.sh
+    WINEPREFIX="$wine32_cache/prefix.golden" source "$here/wine32/env.sh" "$wine32_cache"
     golden="$wine32_cache/prefix.golden"
     wine() { wine32 "$@"; }
     wine_server() { wine32_server "$@"; }
@@ -66,7 +66,7 @@ start_display() {
 # once; its fonts make dialog texts legible.
 make_golden_prefix() {
     [ -f "$golden/.complete" ] && return 0
-    [ "$build" = i686 ] && { bash "$here/../wine32/setup.sh" "$wine32_cache" || return 1; }
+    [ "$build" = i686 ] && { bash "$here/wine32/setup.sh" "$wine32_cache" || return 1; }
     [ -f "$golden/.complete" ] && return 0
     rm -rf "$golden"
     mkdir -p "$HOME"
@@ -109,7 +109,7 @@ take_down_prefix() {
 }
 
 # The x86_64 build's server is the system's; the i686 one's comes from
-# tests/wine32/env.sh.
+# tools/wine32/env.sh.
 if ! declare -F wine_server >/dev/null; then
     wine_server() { wineserver "$@"; }
     wine_server_start() { wineserver -p </dev/null >/dev/null 2>&1; }
