@@ -6,6 +6,7 @@
 #include "common/setup_state.h"
 #include "install/install_sequence.h"
 #include "registry/registry.h"
+#include "startup/unattended.h"
 #include "uninstall/deferred.h"
 #include "uninstall/uninstall.h"
 
@@ -181,19 +182,26 @@ void OfferRestart() {
         RestartWindows();
 }
 
-}  // namespace
-
-int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, const char* arguments, int) {
-    if (!StartUp(instance))
-        return 1;
-    CommandLineChoice choice;
-    if (!InterpretCommandLine(arguments, Setup.CurrentDir, Setup.ProgramDir, &choice))
-        return 1;
-    Setup.WorkDir = DuplicateString(choice.DirectoryText);
-    if (!Setup.WorkDir)
-        return 1;
-    bool succeeded = choice.Mode == InstallMode ? RunInstall() : RunUninstall(choice.ProcessId);
+// An unattended run never asks about the restart: its exit code tells.
+int EndRun(bool succeeded) {
+    if (Setup.Unattended)
+        return UnattendedExitCode(succeeded);
     if (Setup.RestartNeeded)
         OfferRestart();
     return succeeded ? 0 : 1;
+}
+
+}  // namespace
+
+int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, const char* arguments, int) {
+    arguments = TakeUnattendedSwitches(arguments);
+    if (!arguments || !StartUp(instance))
+        return EndRun(false);
+    CommandLineChoice choice;
+    if (!InterpretCommandLine(arguments, Setup.CurrentDir, Setup.ProgramDir, &choice))
+        return EndRun(false);
+    Setup.WorkDir = DuplicateString(choice.DirectoryText);
+    if (!Setup.WorkDir)
+        return EndRun(false);
+    return EndRun(choice.Mode == InstallMode ? RunInstall() : RunUninstall(choice.ProcessId));
 }
