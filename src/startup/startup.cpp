@@ -182,12 +182,9 @@ void OfferRestart() {
         RestartWindows();
 }
 
-// An unattended run never asks about the restart: its exit code tells.
-int EndRun(bool succeeded) {
+int ExitCodeOf(bool succeeded) {
     if (Setup.Unattended)
         return UnattendedExitCode(succeeded);
-    if (Setup.RestartNeeded)
-        OfferRestart();
     return succeeded ? 0 : 1;
 }
 
@@ -196,12 +193,16 @@ int EndRun(bool succeeded) {
 int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, const char* arguments, int) {
     arguments = TakeUnattendedSwitches(arguments);
     if (!arguments || !StartUp(instance))
-        return EndRun(false);
+        return ExitCodeOf(false);
     CommandLineChoice choice;
     if (!InterpretCommandLine(arguments, Setup.CurrentDir, Setup.ProgramDir, &choice))
-        return EndRun(false);
+        return ExitCodeOf(false);
     Setup.WorkDir = DuplicateString(choice.DirectoryText);
     if (!Setup.WorkDir)
-        return EndRun(false);
-    return EndRun(choice.Mode == InstallMode ? RunInstall() : RunUninstall(choice.ProcessId));
+        return ExitCodeOf(false);
+    bool succeeded = choice.Mode == InstallMode ? RunInstall() : RunUninstall(choice.ProcessId);
+    // An unattended run never asks about the restart: its exit code tells.
+    if (Setup.RestartNeeded && !Setup.Unattended)
+        OfferRestart();
+    return ExitCodeOf(succeeded);
 }
