@@ -17,6 +17,13 @@ void SetMessageBoxResponder(MessageBoxResponder responder);
 // The single routine that shows a message box.
 int ShowMessageBox(HWND owner, const char* text, const char* title, UINT type);
 
+// The two kinds of question that an unattended run answers otherwise than
+// with the default button: the install and uninstall confirmations (No is
+// the default, and running unattended is the consent) and the retry for a
+// file in use (Yes is the default; unattended, the file is queued instead).
+const UINT ConfirmationBox = MB_YESNO | MB_ICONINFORMATION | MB_DEFBUTTON2;
+const UINT FileInUseBox = MB_YESNO | MB_ICONERROR;
+
 // Formats like wvsprintfA into `buffer` of `size` bytes (size >= 1). The text
 // is formatted with room for the formatter's whole output (1024 characters)
 // and its first size - 1 characters are kept, so nothing is ever written past

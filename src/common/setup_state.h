@@ -70,6 +70,9 @@ struct SetupState {
     InstallLogText InstallLog;
     BOOL LogFileLogged;
     BOOL RestartNeeded;
+
+    // -s: no window at all; every message goes to SETUP.LOG instead
+    BOOL Unattended;
 };
 
 extern SetupState Setup;

@@ -5,6 +5,7 @@
 #include "common/variables.h"
 #include "log/install_log.h"
 #include "resource.h"
+#include "startup/unattended.h"
 
 namespace {
 
@@ -122,16 +123,23 @@ INT_PTR CALLBACK PassiveProcedure(HWND, UINT, WPARAM, LPARAM) {
 
 }  // namespace
 
+// An unattended run creates no window: the dialogs take their defaults.
 bool ShowLicenseDialog() {
+    if (Setup.Unattended)
+        return AcceptLicenseUnattended();
     return RunModalDialog(IDD_LICENSE, LicenseProcedure);
 }
 
 bool ShowDirectoriesDialog() {
+    if (Setup.Unattended)
+        return TakeDirectoriesUnattended();
     return RunModalDialog(IDD_DIRECTORIES, DirectoriesProcedure);
 }
 
 void ShowProgress(const char* text) {
     HideProgress();  // never two at a time
+    if (Setup.Unattended)
+        return;
     // A window that cannot be created leaves the device work unaffected.
     ProgressWindow =
         CreateDialogParamA(Setup.InstanceHandle, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, PassiveProcedure, 0);

@@ -52,7 +52,7 @@ bool AppendAutomaticEntries() {
 }
 
 bool UserConfirms() {
-    return AskUser("Setup", MB_YESNO | MB_ICONINFORMATION | MB_DEFBUTTON2,
+    return AskUser("Setup", ConfirmationBox,
                    "%s %s will be installed on your computer.\nDo you want to continue?", Setup.AppName,
                    Setup.AppVersion) == IDYES;
 }

@@ -163,7 +163,7 @@ EventMask EventBit(int code) {
     return (EventMask)1 << ((DWORD)(code - 1) % 32);
 }
 
-char* FindEventArgument(char* buffer, int size, const char* text, EventCode code) {
+const char* FindEventLine(const char* text, EventCode code, int* length) {
     const char* name = EventNameOf(code);
     if (!text || !name)
         return nullptr;
@@ -172,20 +172,28 @@ char* FindEventArgument(char* buffer, int size, const char* text, EventCode code
         const char* lineEnd = EndOfLine(line);
         if (LineHasEvent(line, lineEnd, name, nameLength)) {
             const char* argument = SkipBlanks(line + nameLength + 1);
-            int length = (int)(lineEnd - argument);
-            if (length >= size) {
-                ReportError("The argument of the %s event is too long (%u characters, at most %u fit)", name,
-                            length, size - 1);
-                return nullptr;
-            }
-            for (int i = 0; i < length; i++)
-                buffer[i] = argument[i];
-            buffer[length] = '\0';
-            return buffer;
+            *length = (int)(lineEnd - argument);
+            return argument;
         }
         line = *lineEnd ? lineEnd + 2 : lineEnd;
     }
     return nullptr;
+}
+
+char* FindEventArgument(char* buffer, int size, const char* text, EventCode code) {
+    int length;
+    const char* argument = FindEventLine(text, code, &length);
+    if (!argument)
+        return nullptr;
+    if (length >= size) {
+        ReportError("The argument of the %s event is too long (%u characters, at most %u fit)", EventNameOf(code),
+                    length, size - 1);
+        return nullptr;
+    }
+    for (int i = 0; i < length; i++)
+        buffer[i] = argument[i];
+    buffer[length] = '\0';
+    return buffer;
 }
 
 char* ReadWholeFile(const char* directory, const char* name, DWORD* size) {

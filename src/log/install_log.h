@@ -35,6 +35,10 @@ const char* EventNameOf(int code);
 EventCode EventCodeOf(const char* name);
 EventMask EventBit(int code);
 
+// The argument of the first line of event `code` at or after `text` (a line
+// start), its length in `length`; null when there is none.
+const char* FindEventLine(const char* text, EventCode code, int* length);
+
 // The argument of the first line of event `code` in `text`, copied into
 // `buffer` of `size` bytes; null when there is none (or it does not fit,
 // which is reported).

@@ -51,7 +51,7 @@ void DeleteLoggedFile(const char* path) {
         }
         // The question holds 1023 characters: every path that can be in use
         // (at most 259) fits in it whole.
-        if (AskUser("Setup", MB_YESNO | MB_ICONERROR, FileInUseQuestion, path) != IDYES)
+        if (AskUser("Setup", FileInUseBox, FileInUseQuestion, path) != IDYES)
             break;
     }
     if (DeleteOnRestart(path))

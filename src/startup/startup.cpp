@@ -6,6 +6,7 @@
 #include "common/setup_state.h"
 #include "install/install_sequence.h"
 #include "registry/registry.h"
+#include "startup/unattended.h"
 #include "uninstall/deferred.h"
 #include "uninstall/uninstall.h"
 
@@ -181,19 +182,27 @@ void OfferRestart() {
         RestartWindows();
 }
 
+int ExitCodeOf(bool succeeded) {
+    if (Setup.Unattended)
+        return UnattendedExitCode(succeeded);
+    return succeeded ? 0 : 1;
+}
+
 }  // namespace
 
 int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, const char* arguments, int) {
-    if (!StartUp(instance))
-        return 1;
+    arguments = TakeUnattendedSwitches(arguments);
+    if (!arguments || !StartUp(instance))
+        return ExitCodeOf(false);
     CommandLineChoice choice;
     if (!InterpretCommandLine(arguments, Setup.CurrentDir, Setup.ProgramDir, &choice))
-        return 1;
+        return ExitCodeOf(false);
     Setup.WorkDir = DuplicateString(choice.DirectoryText);
     if (!Setup.WorkDir)
-        return 1;
+        return ExitCodeOf(false);
     bool succeeded = choice.Mode == InstallMode ? RunInstall() : RunUninstall(choice.ProcessId);
-    if (Setup.RestartNeeded)
+    // An unattended run never asks about the restart: its exit code tells.
+    if (Setup.RestartNeeded && !Setup.Unattended)
         OfferRestart();
-    return succeeded ? 0 : 1;
+    return ExitCodeOf(succeeded);
 }

@@ -4,6 +4,7 @@
 #include "common/setup_state.h"
 #include "log/install_log.h"
 #include "log/replay.h"
+#include "startup/unattended.h"
 #include "uninstall/deferred.h"
 
 namespace {
@@ -13,7 +14,7 @@ const DWORD SignalTimeout = 10000;
 const DWORD PrimaryExitTimeout = 30000;
 const DWORD ConnectFailurePause = 10000;
 
-// Room for " -u XXXXXXXX " and a working directory the size of a path.
+// Room for " -s -u XXXXXXXX " and a working directory the size of a path.
 const int CommandTailSize = PathBufferSize + 16;
 
 // Everything StartDetachedCopy made, so that a failure can take it back.
@@ -39,8 +40,9 @@ bool SyncEventName(char* name, int size) {
     return true;
 }
 
+// An unattended first stage hands its -s on to the second.
 bool FormatCommandTail(char* tail, int size) {
-    wsprintfA(tail, " -u %08X ", GetCurrentProcessId());
+    wsprintfA(tail, Setup.Unattended ? " -s -u %08X " : " -u %08X ", GetCurrentProcessId());
     if (AppendText(tail, size, Setup.WorkDir))
         return true;
     ReportError("Installation directory path is too long: %s", Setup.WorkDir);
@@ -172,14 +174,36 @@ bool ConfirmUninstall(const char* text) {
     if (!FindEventArgument(name, size, text, AppNameEvent))
         ReportError("No %s event in %s file", EventNameOf(AppNameEvent), "install.log");
     else
-        confirmed = AskUser("Uninstall", MB_YESNO | MB_ICONINFORMATION | MB_DEFBUTTON2,
-                            "Do you really want to uninstall %s?", name) == IDYES;
+        confirmed = AskUser("Uninstall", ConfirmationBox, "Do you really want to uninstall %s?", name) == IDYES;
     FreeBlock(name);
     return confirmed;
 }
 
+// Everything but the device, then the completion message unless a file
+// waits for the restart.
+void RemoveAllButDevice(char* text) {
+    ReplayLog(text, ~EventBit(InstallDeviceEvent));
+    if (!Setup.RestartNeeded)
+        ShowMessageBox(nullptr, "Uninstallation complete.", "Uninstall", MB_ICONINFORMATION);
+}
+
+// An unattended run from outside the installation needs no copy of itself:
+// this process removes the device and then everything else, so whoever
+// started it can wait for the whole uninstall. Each replay cuts up the text
+// it walks, so the device gets a copy.
+void RunInOneProcess(char* text) {
+    char* copy = DuplicateString(text);
+    if (copy && ReplayLog(copy, EventBit(InstallDeviceEvent)))
+        RemoveAllButDevice(text);
+    FreeBlock(copy);
+}
+
 void RunFirstStage(char* text, HANDLE event) {
-    if (ConfirmUninstall(text) && ReplayLog(text, EventBit(InstallDeviceEvent)))
+    if (!ConfirmUninstall(text))
+        return;
+    if (Setup.Unattended && !LogListsRunningProgram(text))
+        RunInOneProcess(text);
+    else if (ReplayLog(text, EventBit(InstallDeviceEvent)))
         StartDetachedCopy(event);
 }
 
@@ -203,9 +227,7 @@ void SynchronizeWithFirstStage(DWORD processId, HANDLE event) {
 void RunSecondStage(char* text, DWORD processId, HANDLE event) {
     if (processId != ProcessIdWithoutSync)
         SynchronizeWithFirstStage(processId, event);
-    ReplayLog(text, ~EventBit(InstallDeviceEvent));
-    if (!Setup.RestartNeeded)
-        ShowMessageBox(nullptr, "Uninstallation complete.", "Uninstall", MB_ICONINFORMATION);
+    RemoveAllButDevice(text);
 }
 
 }  // namespace

@@ -1,0 +1,181 @@
+#include "startup/unattended.h"
+
+#include "common/messages.h"
+#include "common/setup_state.h"
+#include "common/variables.h"
+#include "log/install_log.h"
+#include "uninstall/deferred.h"
+
+namespace {
+
+const char LogFileName[] = "\\SETUP.LOG";
+
+// Empty when the temporary directory is unknown: the lines then go to
+// standard output only.
+char LogPath[PathBufferSize];
+// Standard output when the caller redirected it to a file or a pipe, else
+// null.
+HANDLE RedirectedOutput;
+// The text behind -d, or null: the rest of the command line, which lives as
+// long as the process.
+const char* InstallDirText;
+bool ErrorReported;
+
+const DWORD LogOpenTries = 100;
+const DWORD LogOpenPause = 10;
+
+// Output failures are not reported: there is no one to report them to.
+void WritePiece(HANDLE target, const char* text, int length) {
+    DWORD written;
+    WriteFile(target, text, length, &written, nullptr);
+}
+
+// "<prefix><title>: <text>" and CR LF, every line break of the text written
+// as " / ", so that one message is one line.
+void WriteLine(HANDLE target, const char* prefix, const char* title, const char* text) {
+    WritePiece(target, prefix, lstrlenA(prefix));
+    WritePiece(target, title, lstrlenA(title));
+    WritePiece(target, ": ", 2);
+    for (;;) {
+        const char* end = FindAnyOf(text, "\n");
+        WritePiece(target, text, (int)(end - text));
+        if (!*end)
+            break;
+        WritePiece(target, " / ", 3);
+        text = end + 1;
+    }
+    WritePiece(target, "\r\n", 2);
+}
+
+// Both uninstall stages write to the file; the one that holds it for its
+// line makes the other wait, so that lines never mix.
+HANDLE OpenLogFile() {
+    for (DWORD tries = 0; tries < LogOpenTries; tries++) {
+        HANDLE file = CreateFileA(LogPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION)
+            return file;
+        Sleep(LogOpenPause);
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+// Appends one line, begun with the local date and time and the process id.
+void RecordLine(const char* title, const char* text) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char prefix[32];
+    wsprintfA(prefix, "%04u-%02u-%02u %02u:%02u:%02u %08X ", now.wYear, now.wMonth, now.wDay, now.wHour,
+              now.wMinute, now.wSecond, GetCurrentProcessId());
+    if (LogPath[0]) {
+        HANDLE file = OpenLogFile();
+        if (file != INVALID_HANDLE_VALUE) {
+            SetFilePointer(file, 0, nullptr, FILE_END);
+            WriteLine(file, prefix, title, text);
+            CloseHandle(file);
+        }
+    }
+    if (RedirectedOutput)
+        WriteLine(RedirectedOutput, prefix, title, text);
+}
+
+// The responder of an unattended run. The program's boxes are OK, OK/Cancel
+// and Yes/No; the first button of each is IDOK or IDYES, and the second
+// follows it (IDCANCEL, IDNO).
+int AnswerUnattended(HWND, const char* text, const char* title, UINT type) {
+    RecordLine(title, text);
+    if (type == MB_ICONERROR)
+        ErrorReported = true;
+    if (type == ConfirmationBox)
+        return IDYES;
+    if (type == FileInUseBox)
+        return IDNO;
+    int first = (type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
+    return (type & MB_DEFBUTTON2) ? first + 1 : first;
+}
+
+// Stores the expansion of `text` in *field. The buffer holds what the
+// directories dialog lets the user type, so a longer expansion is refused
+// with the expansion's message.
+bool StoreExpansion(char** field, const char* text) {
+    char expanded[PathBufferSize];
+    if (ExpandVariables(expanded, sizeof expanded, text) == ExpandFailed)
+        return false;
+    *field = DuplicateString(expanded);
+    return *field != nullptr;
+}
+
+// The short form of an existing file, so that two names of one file compare
+// equal; false when the file is not there or its short form does not fit.
+bool ShortFormOf(const char* path, char* buffer) {
+    DWORD length = GetShortPathNameA(path, buffer, PathBufferSize);
+    return length != 0 && length < PathBufferSize;
+}
+
+}  // namespace
+
+const char* TakeUnattendedSwitches(const char* arguments) {
+    if (arguments[0] != '-' || arguments[1] != 's')
+        return arguments;
+    Setup.Unattended = TRUE;
+    SetMessageBoxResponder(AnswerUnattended);
+    // A disk file (1) or a pipe (3) is a redirection; a console (2) or no
+    // handle at all (0) is not.
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (GetFileType(output) & FILE_TYPE_DISK)
+        RedirectedOutput = output;
+    // Without a record the run does not start; its one message goes to
+    // standard output.
+    if (!GetTempDir(LogPath, sizeof LogPath - (sizeof LogFileName - 1))) {
+        LogPath[0] = '\0';
+        return nullptr;
+    }
+    lstrcatA(LogPath, LogFileName);
+    arguments = SkipBlanks(arguments + 2);
+    if (arguments[0] == '-' && arguments[1] == 'd') {
+        InstallDirText = SkipBlanks(arguments + 2);
+        return "";  // an install from the program's folder
+    }
+    return arguments;
+}
+
+bool AcceptLicenseUnattended() {
+    char* text = ReadWholeFile(Setup.WorkDir, Setup.LicenseFile, nullptr);
+    FreeBlock(text);
+    return text != nullptr;
+}
+
+bool TakeDirectoriesUnattended() {
+    return StoreExpansion(&Setup.InstallDir, InstallDirText ? InstallDirText : Setup.DefaultInstallDir) &&
+           StoreExpansion(&Setup.ProgramGroup, Setup.DefaultProgramGroup);
+}
+
+int UnattendedExitCode(bool succeeded) {
+    // A file queued for the restart leaves its folder behind with an error
+    // of its own: the restart still is what finishes the job.
+    int code = !succeeded ? 1 : Setup.RestartNeeded ? 3010 : ErrorReported ? 1 : 0;
+    char text[24];
+    wsprintfA(text, "Exit code %u", code);
+    RecordLine("Setup", text);
+    return code;
+}
+
+bool LogListsRunningProgram(const char* text) {
+    char running[PathBufferSize];
+    if (!ShortFormOf(Setup.ProgramPath, running))
+        return true;  // unknown: the copy is the safe way
+    int length;
+    for (const char* argument = text; (argument = FindEventLine(argument, CreateFileEvent, &length));
+         argument += length) {
+        char logged[PathBufferSize];
+        char loggedShort[PathBufferSize];
+        if (length >= PathBufferSize)
+            continue;  // no path of a running program is that long
+        for (int i = 0; i < length; i++)
+            logged[i] = argument[i];
+        logged[length] = '\0';
+        if (ShortFormOf(logged, loggedShort) && lstrcmpiA(loggedShort, running) == 0)
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,28 @@
+// Unattended runs (-s): no window at all. Every message box is written to
+// SETUP.LOG in the temporary directory (and to standard output when the
+// caller redirected it) and answered as the user would most likely answer:
+// the default button, but Yes to the confirmations and No to the retry for a
+// file in use.
+#pragma once
+
+// Takes "-s" and, behind it, "-d <directory>" off the argument text and
+// returns what the ordinary command line is to be read from. Without "-s"
+// the text is returned as it is and the run is interactive. Null when there
+// is no temporary directory for SETUP.LOG (reported).
+const char* TakeUnattendedSwitches(const char* arguments);
+
+// What the dialogs take in an unattended run: the licence counts as
+// accepted once it can be read; the installation directory is -d's
+// directory or DefaultInstallDir, the group DefaultProgramGroup, each
+// expanded and bounded like a typed text.
+bool AcceptLicenseUnattended();
+bool TakeDirectoriesUnattended();
+
+// The exit code of an unattended run, also written to SETUP.LOG: 1 when the
+// mode failed, 3010 when it succeeded but files wait for deletion at the
+// next restart, 1 when it went on past a reported error, else 0.
+int UnattendedExitCode(bool succeeded);
+
+// Whether the CreateFile lines of the log `text` name the running program,
+// which then cannot remove itself and hands over to a temporary copy.
+bool LogListsRunningProgram(const char* text);
