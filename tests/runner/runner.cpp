@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -51,6 +52,7 @@ struct Run {
     std::map<std::string, Snapshot> Before;
     double LastAnswer = 0;  // Milliseconds(), for --timing
     int Shots = 0;
+    int Runs = 0;
 };
 
 double Milliseconds() {
@@ -288,7 +290,7 @@ bool StartRun(Run& run) {
     ResumeThread(run.First.hThread);
     char pid[16];
     std::snprintf(pid, sizeof pid, "%08lX", run.First.dwProcessId);
-    run.Places["pid"] = pid;
+    run.Places["pid"] = run.Places["pid" + std::to_string(++run.Runs)] = pid;
     run.Running = true;
     run.LastAnswer = Milliseconds();
     return true;
@@ -504,6 +506,41 @@ bool CheckContent(Run& run) {
     return Expect(run, "content", expected, actual);
 }
 
+// Whether `text` matches `pattern`, where {*} stands for any text, {?} for
+// one character and {#} for one digit.
+bool Matches(const char* pattern, const char* text) {
+    if (!*pattern)
+        return !*text;
+    if (!strncmp(pattern, "{*}", 3))
+        return Matches(pattern + 3, text) || (*text && Matches(pattern, text + 1));
+    if (!strncmp(pattern, "{?}", 3))
+        return *text && Matches(pattern + 3, text + 1);
+    if (!strncmp(pattern, "{#}", 3))
+        return isdigit(static_cast<unsigned char>(*text)) && Matches(pattern + 3, text + 1);
+    return *pattern == *text && Matches(pattern + 1, text + 1);
+}
+
+// Each line of the file matches the body's line of its place.
+bool CheckLines(Run& run) {
+    std::string path = Text(run, run.Line->Rest), actual;
+    if (!ReadFileBytes(path, &actual))
+        return Fail(run, "cannot read it");
+    std::string expected = BodyText(run);
+    bool same = true;
+    for (size_t a = 0, e = 0; same && (a < actual.size() || e < expected.size());) {
+        size_t aEnd = actual.find("\r\n", a), eEnd = expected.find("\r\n", e);
+        same = aEnd != std::string::npos && eEnd != std::string::npos &&
+               Matches(expected.substr(e, eEnd - e).c_str(), actual.substr(a, aEnd - a).c_str());
+        a = aEnd + 2;
+        e = eEnd + 2;
+    }
+    return same || Expect(run, "lines", expected, actual);
+}
+
+// A state line checked the moment the started process has ended, while
+// the processes it started may still run.
+bool AtExit(Run& run);
+
 bool CheckSame(Run& run) {
     std::vector<std::string> paths = Fields(run, run.Line->Rest);
     std::string first, second;
@@ -612,8 +649,27 @@ const std::vector<Keyword>& Keywords() {
              return DeletionQueued(Text(run, run.Line->Rest), run.Windows9x) || Fail(run, "no deletion is queued");
          }},
         {"stdout", State, CheckOutput},
+        {"lines", State, CheckLines},
+        {"at-exit", Windows, AtExit},
     };
     return keywords;
+}
+
+bool AtExit(Run& run) {
+    ScenarioLine inner = *run.Line;
+    size_t space = inner.Rest.find(' ');
+    inner.Keyword = inner.Rest.substr(0, space);
+    inner.Rest = space == std::string::npos ? std::string() : inner.Rest.substr(space + 1);
+    for (const Keyword& keyword : Keywords()) {
+        if (keyword.When == State && inner.Keyword == keyword.Name) {
+            const ScenarioLine* outer = run.Line;
+            run.Line = &inner;
+            keyword.Step(run);
+            run.Line = outer;
+            return true;
+        }
+    }
+    return Fail(run, "not a state check");
 }
 
 std::string WindowsPath(const std::string& path) {
@@ -652,6 +708,9 @@ void PrepareMachine(Run& run, const Scenario& scenario) {
         MakeFolders(run.Places[place]);
     }
     ClearQueuedDeletions(run.Places["windows"]);
+    DeleteFileA((run.Places["temp"] + "\\SETUP.LOG").c_str());
+    run.Places["stamp"] = "{#}{#}{#}{#}-{#}{#}-{#}{#} {#}{#}:{#}{#}:{#}{#}";
+    run.Places["anypid"] = "{?}{?}{?}{?}{?}{?}{?}{?}";
     SetRegistryValue("HKCU\\Software\\Wine", "Version", "winxp");
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((run.Places["temp"] + "\\TMP*.*").c_str(), &found);

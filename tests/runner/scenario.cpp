@@ -7,7 +7,7 @@ namespace {
 
 // Keywords whose lines up to "end" belong to them.
 bool TakesBody(const std::string& keyword, const std::string& rest) {
-    return keyword == "file" || keyword == "log" || (keyword == "content" && rest.find(" = ") == std::string::npos);
+    return keyword == "file" || keyword == "log" || keyword == "lines" || (keyword == "content" && rest.find(" = ") == std::string::npos);
 }
 
 std::vector<std::string> TableCells(const std::string& line) {
