@@ -4,6 +4,7 @@
 
 #include "common/messages.h"
 #include "common/setup_state.h"
+#include "install/check.h"
 #include "install/install_sequence.h"
 #include "registry/registry.h"
 #include "uninstall/deferred.h"
@@ -80,6 +81,9 @@ bool InterpretCommandLine(const char* arguments, const char* currentDir, const c
         char selector = arguments[1];
         if (selector == 'c') {
             choice->DirectoryText = currentDir;
+        } else if (selector == 't') {
+            choice->Mode = CheckMode;
+            choice->DirectoryText = SkipBlanks(arguments + 2);
         } else if (selector == 'u') {
             const char* rest = SkipBlanks(arguments + 2);
             choice->Mode = UninstallMode;
@@ -192,7 +196,9 @@ int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, const char* arguments, int) 
     Setup.WorkDir = DuplicateString(choice.DirectoryText);
     if (!Setup.WorkDir)
         return 1;
-    bool succeeded = choice.Mode == InstallMode ? RunInstall() : RunUninstall(choice.ProcessId);
+    bool succeeded = choice.Mode == CheckMode     ? RunCheck()
+                     : choice.Mode == InstallMode ? RunInstall()
+                                                  : RunUninstall(choice.ProcessId);
     if (Setup.RestartNeeded)
         OfferRestart();
     return succeeded ? 0 : 1;
