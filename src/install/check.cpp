@@ -14,7 +14,7 @@ namespace {
 
 // The box holds the report up to this size; the rest of it is only counted,
 // so that a long report never grows the box beyond the screen.
-const int ReportBoxSize = 1536;
+const int ReportBoxSize = 1024;
 // Room kept for the count of lines left out and the totals.
 const int ReportEndRoom = 96;
 
@@ -26,6 +26,7 @@ struct CheckReport {
     int Warnings;
     int LeftOut;                     // lines that did not fit the box
     HANDLE Output;                   // the caller's standard output, or null
+    char WorkDir[PathBufferSize];
     char ScriptPath[PathBufferSize];
     char InstallDir[MessageBufferSize];
     char ProgramGroup[MessageBufferSize];
@@ -212,7 +213,14 @@ bool RunCheck() {
     if (GetFileType(output) != FILE_TYPE_UNKNOWN)
         Report.Output = output;
     // The distribution's own setup.exe is the one that would install: the
-    // installer's entries for itself come from the folder checked.
+    // installer's entries for itself come from the folder checked, and the
+    // INF file is found there as beside the program, the folder being the
+    // current directory. Its full path names the files in the report.
+    if (SetCurrentDirectoryA(Setup.WorkDir)) {
+        DWORD length = GetCurrentDirectoryA(sizeof Report.WorkDir, Report.WorkDir);
+        if (length && length < sizeof Report.WorkDir)
+            Setup.WorkDir = Report.WorkDir;
+    }
     Setup.ProgramDir = Setup.WorkDir;
     SetMessageBoxResponder(CollectMessage);
     Report.Family = "NT";
