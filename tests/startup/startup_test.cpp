@@ -75,6 +75,10 @@ const ChoiceCase ChoiceCases[] = {
     {"-u Data", UninstallMode, 0xDA, "ta"},
     {"-u C:\\dir", UninstallMode, 0xC, ":\\dir"},
     {"-u \"C:\\quoted dir\"", UninstallMode, 0, "\"C:\\quoted dir\""},
+    {"-t", CheckMode, 0, ProgramDir},
+    {"-t   ", CheckMode, 0, ProgramDir},
+    {"-t E:\\dist", CheckMode, 0, "E:\\dist"},
+    {"-tE:\\dist ", CheckMode, 0, "E:\\dist "},
 };
 
 TEST(InterpretCommandLine, ChoosesModeAndWorkingDirectory) {
@@ -103,6 +107,7 @@ TEST(InterpretCommandLine, RefusesOtherArguments) {
     } cases[] = {
         {"-C", "Invalid command line switch \"C\""},
         {"-U", "Invalid command line switch \"U\""},
+        {"-T", "Invalid command line switch \"T\""},
         {"-x", "Invalid command line switch \"x\""},
         {"-x -c", "Invalid command line switch \"x\""},
         {"--c", "Invalid command line switch \"-\""},
