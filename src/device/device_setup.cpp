@@ -34,20 +34,6 @@ bool FormatProgressText(char* text, bool install, const char* deviceName) {
     return true;
 }
 
-// Finds the INF file as the platform finds a file name: a name without a
-// directory is searched for in the current, program and system directories.
-// On success `found` holds the full path (at most 127 characters).
-bool LocateInfFile(const char* name, OFSTRUCT* found) {
-    found->cBytes = sizeof *found;
-    if (OpenFile(name, found, OF_EXIST) == HFILE_ERROR) {
-        // OpenFile keeps its own account of why.
-        SetLastError(found->nErrCode);
-        ReportError("Device INF file (%s) not found (%s)", name, LastErrorText());
-        return false;
-    }
-    return true;
-}
-
 // The 16-bit device manager takes the INF path in its short form.
 bool InstallThroughDeviceManager16(const char* deviceName, const char* infPath) {
     char shortPath[PathBufferSize];
@@ -80,6 +66,17 @@ bool RemoveDevice(const char* deviceName, const char* typeText) {
 }
 
 }  // namespace
+
+bool LocateInfFile(const char* name, OFSTRUCT* found) {
+    found->cBytes = sizeof *found;
+    if (OpenFile(name, found, OF_EXIST) == HFILE_ERROR) {
+        // OpenFile keeps its own account of why.
+        SetLastError(found->nErrCode);
+        ReportError("Device INF file (%s) not found (%s)", name, LastErrorText());
+        return false;
+    }
+    return true;
+}
 
 bool DeviceNameFits(const char* deviceName) {
     return NameFitsProgress("Installing", deviceName);

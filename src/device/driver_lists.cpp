@@ -227,8 +227,6 @@ bool SendDriverCommand(const char* driverFile, UINT message) {
 
 namespace {
 
-const int InfSectionSize = 1024;
-
 const char AlreadyRegisteredQuestion[] =
     "Device \"%s\" is already registered in the system. If you forgot to uninstall a previous version, please "
     "click Cancel to exit Setup and uninstall it as described in the manual.\n\n"
@@ -339,8 +337,8 @@ bool FitsInstallLog(const char* typeText, const char* deviceName) {
 
 bool RegisterDriver(const char* deviceName, const DriverLine* line, DriverSections* sections,
                     InstallTraces* traces) {
-    TypeMask mask = ParseDeviceTypes(line->TypeText);
-    if (!mask || !FitsInstallLog(line->TypeText, deviceName) || !ClearOldRegistration(deviceName, mask, sections) ||
+    TypeMask mask = DriverLineTypes(line, deviceName);
+    if (!mask || !ClearOldRegistration(deviceName, mask, sections) ||
         !WriteSlots(line->DriverFile, mask, sections, traces))
         return false;
     if (!WriteValue(&sections->Lists[DescriptionList], line->DriverFile, deviceName))
@@ -351,6 +349,20 @@ bool RegisterDriver(const char* deviceName, const DriverLine* line, DriverSectio
 
 }  // namespace
 
+bool ReadDriverLine(const char* infPath, const char* deviceName, char* text, DWORD size, DriverLine* line) {
+    if (!ReadDriverSection(infPath, text, size) || !ParseDriverLine(text, line))
+        return false;
+    if (lstrcmpiA(line->Description, deviceName) == 0)
+        return true;
+    ReportError("Device name in the INF file is not \"%s\"", deviceName);
+    return false;
+}
+
+TypeMask DriverLineTypes(const DriverLine* line, const char* deviceName) {
+    TypeMask mask = ParseDeviceTypes(line->TypeText);
+    return mask && FitsInstallLog(line->TypeText, deviceName) ? mask : 0;
+}
+
 bool InstallDriverNT(const char* deviceName, const char* infPath) {
     DriverSections sections;
     OpenDriverSections(&sections);
@@ -359,11 +371,8 @@ bool InstallDriverNT(const char* deviceName, const char* infPath) {
     char text[InfSectionSize];
     DriverLine line;
     bool installed = false;
-    if (ReadDriverSection(infPath, text, sizeof text) && ParseDriverLine(text, &line)) {
-        if (lstrcmpiA(line.Description, deviceName) != 0)
-            ReportError("Device name in the INF file is not \"%s\"", deviceName);
-        else
-            installed = RegisterDriver(deviceName, &line, &sections, &traces);
+    if (ReadDriverLine(infPath, deviceName, text, sizeof text, &line)) {
+        installed = RegisterDriver(deviceName, &line, &sections, &traces);
         if (!installed)
             RollBack(&traces, line.DriverFile, &sections);
     }

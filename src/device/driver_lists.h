@@ -55,6 +55,18 @@ void ReleaseDriverSections(DriverSections* sections);
 // DRV_REMOVE; only the answer DRVCNF_OK is success (a failure is reported).
 bool SendDriverCommand(const char* driverFile, UINT message);
 
+// Room for the INF section [Installable.Drivers] whose first line is read.
+const int InfSectionSize = 1024;
+
+// The first line of [Installable.Drivers] of the INF file, read into `text`
+// of `size` bytes and parsed into `line`; its description must be the device
+// name. Every failure is reported.
+bool ReadDriverLine(const char* infPath, const char* deviceName, char* text, DWORD size, DriverLine* line);
+
+// The types of the driver line; 0 when they do not parse or the InstallDevice
+// log line would not fit (reported).
+TypeMask DriverLineTypes(const DriverLine* line, const char* deviceName);
+
 // Enters the driver of the INF file into the three lists and tells it
 // DRV_INSTALL; on success DeviceTypeText holds its type text.
 bool InstallDriverNT(const char* deviceName, const char* infPath);

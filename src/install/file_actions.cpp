@@ -40,15 +40,9 @@ bool SaveShortcutFile(IPersistFile* file, const char* path) {
 }
 
 bool CopyFileEntry(const FileEntry& entry) {
-    const char* sourceDir = entry.Third[0] ? entry.Third : Setup.WorkDir;
     char source[PathBufferSize];
-    char joined[PathBufferSize];
     char destination[PathBufferSize];
-    // The joined destination is expanded once more: a directory such as an
-    // InstallDir typed with references expands in turn.
-    if (!JoinPath(source, sizeof source, sourceDir, entry.First) ||
-        !JoinPath(joined, sizeof joined, entry.Second, entry.First) ||
-        ExpandVariables(destination, sizeof destination, joined) == ExpandFailed)
+    if (!ResolveFileEntry(entry, source, destination))
         return false;
     if (!CopyFileA(source, destination, FALSE)) {
         ReportError("Cannot copy %s to %s (%s)", source, destination, LastErrorText());
@@ -58,6 +52,25 @@ bool CopyFileEntry(const FileEntry& entry) {
 }
 
 }  // namespace
+
+bool ResolveFileEntry(const FileEntry& entry, char* source, char* destination) {
+    const char* sourceDir = entry.Third[0] ? entry.Third : Setup.WorkDir;
+    char joined[PathBufferSize];
+    // The joined destination is expanded once more: a directory such as an
+    // InstallDir typed with references expands in turn.
+    return JoinPath(source, PathBufferSize, sourceDir, entry.First) &&
+           JoinPath(joined, sizeof joined, entry.Second, entry.First) &&
+           ExpandVariables(destination, PathBufferSize, joined) != ExpandFailed;
+}
+
+bool ShortcutPath(char* path, const char* directory, const char* name) {
+    // The joined path keeps room for the extension, so the file path is
+    // never cut.
+    if (!JoinPath(path, PathBufferSize - lstrlenA(ShortcutExtension), directory, name))
+        return false;
+    lstrcatA(path, ShortcutExtension);
+    return true;
+}
 
 bool CreateLoggedDirectory(const char* path) {
     if (!CreateDirectoryA(path, nullptr)) {
@@ -78,17 +91,18 @@ bool CreateLoggedDirectory(const char* path) {
     return LogEvent(CreateDirEvent, "%s", path);
 }
 
+bool ProgramGroupPath(const char* groupName, char* directory, int size) {
+    return JoinPath(directory, size, Setup.StartMenuFolder, groupName) != nullptr;
+}
+
 bool CreateProgramGroup(const char* groupName, char* directory, int size) {
-    return JoinPath(directory, size, Setup.StartMenuFolder, groupName) && CreateLoggedDirectory(directory);
+    return ProgramGroupPath(groupName, directory, size) && CreateLoggedDirectory(directory);
 }
 
 bool CreateShortcut(const char* directory, const char* name, const char* target, const char* arguments) {
     char path[PathBufferSize];
-    // The joined path keeps room for the extension, so the file path is
-    // never cut.
-    if (!JoinPath(path, sizeof path - lstrlenA(ShortcutExtension), directory, name))
+    if (!ShortcutPath(path, directory, name))
         return false;
-    lstrcatA(path, ShortcutExtension);
 
     IShellLinkA* link = nullptr;
     IPersistFile* file = nullptr;

@@ -4,9 +4,14 @@
 // rollback or the uninstaller can undo it. Every failure shows one message.
 #pragma once
 
+#include "common/setup_state.h"
+
 // Creates the directory (its parent must exist) and logs it. An existing
 // directory is logged as created only when the user agrees to use it.
 bool CreateLoggedDirectory(const char* path);
+
+// StartMenuFolder\<groupName> (both expanded) in `directory` of `size` bytes.
+bool ProgramGroupPath(const char* groupName, char* directory, int size);
 
 // Creates StartMenuFolder\<groupName> (both expanded) and leaves its path in
 // `directory` of `size` bytes.
@@ -19,6 +24,15 @@ bool CreateShortcut(const char* directory, const char* name, const char* target,
 
 // The program group and one shortcut per LinkEntry, in table order.
 bool CreateLinks();
+
+// The source and the destination path of a file entry as the copy uses
+// them, each in a buffer of PathBufferSize; a path that does not fit is
+// reported.
+bool ResolveFileEntry(const FileEntry& entry, char* source, char* destination);
+
+// <directory>\<name>.lnk (directory and name expanded) in `path` of
+// PathBufferSize; a path that does not fit is reported.
+bool ShortcutPath(char* path, const char* directory, const char* name);
 
 // Copies every FileEntry, in table order, over any existing file.
 bool CopyFiles();

@@ -106,9 +106,12 @@ bool InstallDeviceStep() {
     return LogEvent(InstallDeviceEvent, "%s %s", Setup.DeviceTypeText, Setup.DeviceName);
 }
 
+bool PrepareScript() {
+    return LoadSetupScript() && PrepareDevice() && AppendAutomaticEntries();
+}
+
 bool RunInstall() {
-    bool succeeded = LoadSetupScript() && PrepareDevice() && AppendAutomaticEntries() && UserConfirms() &&
-                     ChooseDirectories() && RunStages();
+    bool succeeded = PrepareScript() && UserConfirms() && ChooseDirectories() && RunStages();
     if (succeeded) {
         ShowMessageBox(nullptr, "Installation complete.", Setup.AppName, MB_ICONINFORMATION);
         return true;

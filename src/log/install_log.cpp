@@ -196,16 +196,21 @@ char* FindEventArgument(char* buffer, int size, const char* text, EventCode code
     return buffer;
 }
 
+HANDLE OpenForReading(const char* path, const char* name) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        ReportError("Cannot open file %s (%s)", name, LastErrorText());
+    return file;
+}
+
 char* ReadWholeFile(const char* directory, const char* name, DWORD* size) {
     char path[PathBufferSize];
     if (!JoinPath(path, sizeof path, directory, name))
         return nullptr;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        ReportError("Cannot open file %s (%s)", name, LastErrorText());
+    HANDLE file = OpenForReading(path, name);
+    if (file == INVALID_HANDLE_VALUE)
         return nullptr;
-    }
     char* block = nullptr;
     DWORD fileSize;
     if (GetBlockSizedFileSize(file, name, &fileSize))

@@ -44,6 +44,9 @@ const char* FindEventLine(const char* text, EventCode code, int* length);
 // which is reported).
 char* FindEventArgument(char* buffer, int size, const char* text, EventCode code);
 
+// Opens the file at `path` for reading, others may read it too; a failure is
+// reported as "Cannot open file <name>" and gives INVALID_HANDLE_VALUE.
+HANDLE OpenForReading(const char* path, const char* name);
 // The whole file JoinPath(directory, name) in a new block with a NUL behind
 // it; `size` (optional) receives the byte count. Free with FreeBlock.
 char* ReadWholeFile(const char* directory, const char* name, DWORD* size);

@@ -4,6 +4,7 @@
 
 #include "common/messages.h"
 #include "common/setup_state.h"
+#include "install/check.h"
 #include "install/install_sequence.h"
 #include "registry/registry.h"
 #include "startup/unattended.h"
@@ -81,6 +82,9 @@ bool InterpretCommandLine(const char* arguments, const char* currentDir, const c
         char selector = arguments[1];
         if (selector == 'c') {
             choice->DirectoryText = currentDir;
+        } else if (selector == 't') {
+            choice->Mode = CheckMode;
+            choice->DirectoryText = SkipBlanks(arguments + 2);
         } else if (selector == 'u') {
             const char* rest = SkipBlanks(arguments + 2);
             choice->Mode = UninstallMode;
@@ -200,7 +204,9 @@ int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, const char* arguments, int) 
     Setup.WorkDir = DuplicateString(choice.DirectoryText);
     if (!Setup.WorkDir)
         return ExitCodeOf(false);
-    bool succeeded = choice.Mode == InstallMode ? RunInstall() : RunUninstall(choice.ProcessId);
+    bool succeeded = choice.Mode == CheckMode     ? RunCheck()
+                     : choice.Mode == InstallMode ? RunInstall()
+                                                  : RunUninstall(choice.ProcessId);
     // An unattended run never asks about the restart: its exit code tells.
     if (Setup.RestartNeeded && !Setup.Unattended)
         OfferRestart();

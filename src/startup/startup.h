@@ -17,7 +17,7 @@ DWORD ParseNumber(const char* text, unsigned radix, const char** end);
 // program name (quoted, or ended by the first space), blanks skipped.
 const char* ArgumentTextOf(const char* commandLine);
 
-enum SetupMode { InstallMode, UninstallMode };
+enum SetupMode { InstallMode, UninstallMode, CheckMode };
 
 struct CommandLineChoice {
     SetupMode Mode;
@@ -27,7 +27,8 @@ struct CommandLineChoice {
 
 // Interprets the argument text. Reports an invalid command line and returns
 // false; otherwise fills `choice`, taking `currentDir` for "-c" and
-// `programDir` when no directory is given.
+// `programDir` when no directory is given ("-t" takes the rest of the text,
+// if any, as the directory to check).
 bool InterpretCommandLine(const char* arguments, const char* currentDir, const char* programDir,
                           CommandLineChoice* choice);
 

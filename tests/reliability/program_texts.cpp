@@ -81,6 +81,8 @@ const char* const ProgramFormats[] = {
     "Cannot get short path for %s (%s)",
     "Device not installed",
     "Device name and INF file path do not fit the %d bytes of arguments of the 16-bit device manager",
+    // distribution check
+    "No file entry copies %s",
     // uninstall
     "Cannot add %s to the [%s] section of %s: the section is full",
     "Cannot create %s%s%s (%s)",

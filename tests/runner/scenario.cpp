@@ -82,18 +82,35 @@ std::string ExpandPlaceholders(const std::string& text, const std::map<std::stri
     return result;
 }
 
-bool ReadScenario(const std::string& path, const std::string& row, const std::string& build, Scenario* scenario) {
+// The file's lines, each with its number; "include <file>" brings in the
+// lines of a file beside the scenarios' folders, numbered as the include.
+bool ReadLines(const std::string& path, const std::string& root, int includedAt,
+               std::vector<std::pair<int, std::string>>* lines) {
     std::ifstream in(path);
     if (!in)
-        return Refuse(path, 0, "cannot read the scenario");
+        return Refuse(path, includedAt, "cannot read it");
+    std::string text;
+    for (int number = 1; std::getline(in, text); number++) {
+        int at = includedAt ? includedAt : number;
+        if (Trim(text).compare(0, 8, "include ") != 0)
+            lines->push_back({at, text});
+        else if (!ReadLines(root + "\\" + Trim(Trim(text).substr(8)), root, at, lines))
+            return false;
+    }
+    return true;
+}
+
+bool ReadScenario(const std::string& path, const std::string& row, const std::string& build, Scenario* scenario) {
+    std::vector<std::pair<int, std::string>> lines;
+    if (!ReadLines(path, path.substr(0, path.rfind("\\scenarios\\") + 10), 0, &lines))
+        return false;
     scenario->Path = path;
     std::map<std::string, std::string>& columns = scenario->Columns;
     std::vector<std::string> header;
     bool inTable = false;
     bool rowFound = row.empty();
     ScenarioLine* open = nullptr;
-    std::string text;
-    for (int number = 1; std::getline(in, text); number++) {
+    for (const auto& [number, text] : lines) {
         std::string line = Trim(text);
         if (open) {
             if (line == "end")

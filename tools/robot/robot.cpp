@@ -231,6 +231,11 @@ UINT MessageBoxIconKind(HWND box, DWORD timeoutMs) {
     HWND icon = GetDlgItem(box, MessageBoxIconId);
     if (!icon || !IsWindowVisible(icon))
         return 0;
+    // A box wider than the screen is centred off its left edge, icon and
+    // all: it is moved into view first.
+    RECT frame;
+    if (GetWindowRect(box, &frame) && (frame.left < 0 || frame.top < 0))
+        SetWindowPos(box, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (DWORD start = GetTickCount();; Sleep(PollIntervalMs)) {
         UINT kind = IconKindOnScreen(icon);
         if (kind || GetTickCount() - start >= timeoutMs)
