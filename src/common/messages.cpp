@@ -11,8 +11,10 @@ const int FormatterLimit = 1024;
 
 }  // namespace
 
-void SetMessageBoxResponder(MessageBoxResponder responder) {
+MessageBoxResponder SetMessageBoxResponder(MessageBoxResponder responder) {
+    MessageBoxResponder previous = ActiveResponder;
     ActiveResponder = responder;
+    return previous;
 }
 
 int ShowMessageBox(HWND owner, const char* text, const char* title, UINT type) {

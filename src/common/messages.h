@@ -11,8 +11,9 @@
 // and returns the button the "user" pressed (IDOK, IDYES, ...).
 typedef int (*MessageBoxResponder)(HWND owner, const char* text, const char* title, UINT type);
 
-// Installs a responder; null brings back the real MessageBoxA.
-void SetMessageBoxResponder(MessageBoxResponder responder);
+// Installs a responder and returns the one it replaces; null brings back
+// the real MessageBoxA.
+MessageBoxResponder SetMessageBoxResponder(MessageBoxResponder responder);
 
 // The single routine that shows a message box.
 int ShowMessageBox(HWND owner, const char* text, const char* title, UINT type);

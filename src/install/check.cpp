@@ -222,14 +222,16 @@ bool RunCheck() {
             Setup.WorkDir = Report.WorkDir;
     }
     Setup.ProgramDir = Setup.WorkDir;
-    SetMessageBoxResponder(CollectMessage);
+    // An unattended check (-s -t) hands its report to the unattended
+    // responder, which records it instead of showing it.
+    MessageBoxResponder previous = SetMessageBoxResponder(CollectMessage);
     Report.Family = "NT";
     Setup.IsWindowsNT = TRUE;
     CheckFamily();
     Report.Family = "9x";
     Setup.IsWindowsNT = FALSE;
     CheckFamily();
-    SetMessageBoxResponder(nullptr);
+    SetMessageBoxResponder(previous);
     if (Report.LeftOut) {
         wsprintfA(Report.Box + lstrlenA(Report.Box), "(%u more lines do not fit here)\r\n", Report.LeftOut);
         Report.LeftOut = 0;

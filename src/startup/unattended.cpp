@@ -30,19 +30,19 @@ void WritePiece(HANDLE target, const char* text, int length) {
     WriteFile(target, text, length, &written, nullptr);
 }
 
-// "<prefix><title>: <text>" and CR LF, every line break of the text written
-// as " / ", so that one message is one line.
+// "<prefix><title>: <text>" and CR LF, every line break of the text (LF or
+// CR LF) written as " / ", so that one message is one line.
 void WriteLine(HANDLE target, const char* prefix, const char* title, const char* text) {
     WritePiece(target, prefix, lstrlenA(prefix));
     WritePiece(target, title, lstrlenA(title));
     WritePiece(target, ": ", 2);
     for (;;) {
-        const char* end = FindAnyOf(text, "\n");
+        const char* end = FindAnyOf(text, "\r\n");
         WritePiece(target, text, (int)(end - text));
         if (!*end)
             break;
         WritePiece(target, " / ", 3);
-        text = end + 1;
+        text = end + (end[0] == '\r' && end[1] == '\n' ? 2 : 1);
     }
     WritePiece(target, "\r\n", 2);
 }
