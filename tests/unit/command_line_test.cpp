@@ -1,21 +1,14 @@
 // The argument text of the process command line, its choice of mode and
 // working directory, and the hexadecimal process id in it.
-#include <gtest/gtest.h>
-
 #include <cstring>
-#include <string>
 
 #include "startup/startup.h"
-#include "unit/shown_boxes.h"
+#include "unit/tables.h"
 
 namespace {
 
 TEST(ArgumentTextOf, TakesWhatFollowsTheProgramName) {
-    const struct {
-        const char* Name;
-        const char* CommandLine;
-        const char* Arguments;  // a tail of CommandLine
-    } cases[] = {
+    const Row rows[] = {
         {"no arguments", "setup.exe", ""},
         {"one blank", "setup.exe -c", "-c"},
         {"blanks and tabs skipped", "setup.exe  \t -c", "-c"},
@@ -23,121 +16,110 @@ TEST(ArgumentTextOf, TakesWhatFollowsTheProgramName) {
         {"quoted name alone", "\"C:\\Program Files\\Product\\setup.exe\"", ""},
         {"nothing between quote and argument", "\"C:\\Program Files\\Product\\setup.exe\"-u", "-u"},
         {"trailing blanks kept", "\"setup.exe\"   -c  ", "-c  "},
-        {"empty name of the uninstall copy", " -u 0000ABCD C:\\Program Files\\Product",
-         "-u 0000ABCD C:\\Program Files\\Product"},
+        {"empty name of the uninstall copy", " -u 0000ABCD C:\\Product", "-u 0000ABCD C:\\Product"},
         {"a tab does not end the name", "setup.exe\t-u", ""},
         {"the blank after the tab does", "setup.exe\t-u -c", "-c"},
         {"no closing quote", "\"C:\\Program Files\\setup.exe -u", ""},
         {"quoted argument kept", "setup.exe \"C:\\a dir\" x", "\"C:\\a dir\" x"},
         {"empty command line", "", ""},
     };
-    for (const auto& c : cases) {
-        const char* arguments = ArgumentTextOf(c.CommandLine);
-        EXPECT_STREQ(arguments, c.Arguments) << c.Name;
-        EXPECT_EQ(arguments, c.CommandLine + strlen(c.CommandLine) - strlen(c.Arguments)) << c.Name;
-    }
+    CheckRows(rows, [](const std::string& line) {
+        const char* arguments = ArgumentTextOf(line.c_str());
+        bool tail = arguments == line.c_str() + line.size() - strlen(arguments);
+        return tail ? std::string(arguments) : "(not in the command line)";
+    });
 }
 
-const char CurrentDir[] = "C:\\users\\tester\\distribution";
-const char ProgramDir[] = "D:\\Product Disk";
-
-// A refusal is one error box without owner titled "Setup", at most 255
-// characters of it whatever was typed.
+// A refusal is one error box, at most 255 characters of it.
 TEST(InterpretCommandLine, ChoosesModeAndDirectoryOrRefuses) {
     const std::string longest = "/" + std::string(600, 'x');
-    const struct {
-        const char* Name;
-        std::string Arguments;
-        SetupMode Mode;
-        DWORD ProcessId;
-        std::string Expected;  // the working directory, or the refusal's text
-        bool Refused;
-    } cases[] = {
-        {"none: the program's folder", "", InstallMode, 0, ProgramDir, false},
-        {"-c: the current folder", "-c", InstallMode, 0, CurrentDir, false},
-        {"-c with letters behind", "-cxyz", InstallMode, 0, CurrentDir, false},
-        {"-c ignores a folder", "-c E:\\elsewhere", InstallMode, 0, CurrentDir, false},
-        {"-u alone", "-u", UninstallMode, 0, ProgramDir, false},
-        {"-u and blanks", "-u   ", UninstallMode, 0, ProgramDir, false},
-        {"-u id", "-u 1A2B", UninstallMode, 0x1A2B, ProgramDir, false},
-        {"-u id folder", "-u 1A2B C:\\Program Files\\Product", UninstallMode, 0x1A2B, "C:\\Program Files\\Product",
-         false},
-        {"folder keeps trailing blanks", "-u 0000ABCD C:\\some dir  ", UninstallMode, 0xABCD, "C:\\some dir  ", false},
-        {"id right after the switch", "-uFF", UninstallMode, 0xFF, ProgramDir, false},
-        {"tabs as blanks", "-u\t00ff\tC:\\dir", UninstallMode, 0xFF, "C:\\dir", false},
-        {"largest id", "-u FFFFFFFF", UninstallMode, 0xFFFFFFFF, ProgramDir, false},
-        {"ninth digit starts the folder", "-u 123456789 C:\\dir", UninstallMode, 0x12345678, "9 C:\\dir", false},
-        {"leading zeros", "-u 0000000012 C:\\dir", UninstallMode, 0x12, "C:\\dir", false},
-        {"hex letters of a folder", "-u Data", UninstallMode, 0xDA, "ta", false},
-        {"drive letter read as digit", "-u C:\\dir", UninstallMode, 0xC, ":\\dir", false},
-        {"quoted folder kept", "-u \"C:\\quoted dir\"", UninstallMode, 0, "\"C:\\quoted dir\"", false},
-        {"switch letters have case", "-C", InstallMode, 0, "Invalid command line switch \"C\"", true},
-        {"-U", "-U", InstallMode, 0, "Invalid command line switch \"U\"", true},
-        {"unknown switch", "-x -c", InstallMode, 0, "Invalid command line switch \"x\"", true},
-        {"double dash", "--c", InstallMode, 0, "Invalid command line switch \"-\"", true},
-        {"blank switch", "- u", InstallMode, 0, "Invalid command line switch \" \"", true},
-        {"dash alone: the NUL is the switch", "-", InstallMode, 0, "Invalid command line switch \"", true},
-        {"slash", "/u", InstallMode, 0, "Invalid command line \"/u\"", true},
-        {"word", "u", InstallMode, 0, "Invalid command line \"u\"", true},
-        {"quoted switch", "\"-c\"", InstallMode, 0, "Invalid command line \"\"-c\"\"", true},
-        {"leading blank", " -c", InstallMode, 0, "Invalid command line \" -c\"", true},
-        {"cut at 255", longest, InstallMode, 0, ("Invalid command line \"" + longest).substr(0, 255), true},
+    const Row rows[] = {
+        {"none: the program's folder", "", "install D:\\Disk"},
+        {"-c: the current folder", "-c", "install C:\\users\\current"},
+        {"-c with letters behind", "-cxyz", "install C:\\users\\current"},
+        {"-c ignores a folder", "-c E:\\elsewhere", "install C:\\users\\current"},
+        {"-u alone", "-u", "uninstall 0 D:\\Disk"},
+        {"-u and blanks", "-u   ", "uninstall 0 D:\\Disk"},
+        {"-u id", "-u 1A2B", "uninstall 1A2B D:\\Disk"},
+        {"-u id folder", "-u 1A2B C:\\Program Files\\Product", "uninstall 1A2B C:\\Program Files\\Product"},
+        {"folder keeps trailing blanks", "-u 0000ABCD C:\\some dir  ", "uninstall ABCD C:\\some dir  "},
+        {"id right after the switch", "-uFF", "uninstall FF D:\\Disk"},
+        {"tabs as blanks", "-u\t00ff\tC:\\dir", "uninstall FF C:\\dir"},
+        {"largest id", "-u FFFFFFFF", "uninstall FFFFFFFF D:\\Disk"},
+        {"ninth digit starts the folder", "-u 123456789 C:\\dir", "uninstall 12345678 9 C:\\dir"},
+        {"leading zeros", "-u 0000000012 C:\\dir", "uninstall 12 C:\\dir"},
+        {"hex letters of a folder", "-u Data", "uninstall DA ta"},
+        {"drive letter read as a digit", "-u C:\\dir", "uninstall C :\\dir"},
+        {"quoted folder kept", "-u \"C:\\quoted dir\"", "uninstall 0 \"C:\\quoted dir\""},
+        {"switch letters have case", "-C", "refused [Invalid command line switch \"C\"]"},
+        {"-U", "-U", "refused [Invalid command line switch \"U\"]"},
+        {"unknown switch", "-x -c", "refused [Invalid command line switch \"x\"]"},
+        {"double dash", "--c", "refused [Invalid command line switch \"-\"]"},
+        {"blank switch", "- u", "refused [Invalid command line switch \" \"]"},
+        {"dash alone: the NUL is the switch", "-", "refused [Invalid command line switch \"]"},
+        {"slash", "/u", "refused [Invalid command line \"/u\"]"},
+        {"word", "u", "refused [Invalid command line \"u\"]"},
+        {"quoted switch", "\"-c\"", "refused [Invalid command line \"\"-c\"\"]"},
+        {"leading blank", " -c", "refused [Invalid command line \" -c\"]"},
+        {"cut at 255", longest, "refused [" + ("Invalid command line \"" + longest).substr(0, 255) + "]"},
     };
-    for (const auto& c : cases) {
-        BoxRecorder boxes;
+    CheckRows(rows, [](const std::string& arguments) {
         CommandLineChoice choice;
-        memset(&choice, 0xCC, sizeof choice);
-        ASSERT_EQ(InterpretCommandLine(c.Arguments.c_str(), CurrentDir, ProgramDir, &choice), !c.Refused) << c.Name;
-        if (c.Refused) {
-            ASSERT_EQ(boxes.Boxes().size(), 1u) << c.Name;
-            const ShownBox& box = boxes.Boxes()[0];
-            EXPECT_EQ(box.Text, c.Expected) << c.Name;
-            EXPECT_EQ(box.Title, "Setup") << c.Name;
-            EXPECT_EQ(box.Type, static_cast<UINT>(MB_ICONERROR | MB_OK)) << c.Name;
-            EXPECT_EQ(box.Owner, nullptr) << c.Name;
-            continue;
-        }
-        EXPECT_EQ(boxes.Texts(), "") << c.Name;
-        EXPECT_EQ(choice.Mode, c.Mode) << c.Name;
-        EXPECT_EQ(choice.ProcessId, c.ProcessId) << c.Name;
-        EXPECT_EQ(choice.DirectoryText, c.Expected) << c.Name;
-    }
+        if (!InterpretCommandLine(arguments.c_str(), "C:\\users\\current", "D:\\Disk", &choice))
+            return std::string("refused");
+        char id[16];
+        wsprintfA(id, "%X ", choice.ProcessId);
+        return (choice.Mode == InstallMode ? "install " : "uninstall " + std::string(id)) + choice.DirectoryText;
+    });
 }
 
 // The program reads only hexadecimal numbers (the process id of -u).
 TEST(ParseNumber, ReadsHexDigitsWhileTheValueFitsIn32Bits) {
-    const struct {
-        const char* Name;
-        const char* Text;
-        DWORD Value;
-        size_t Taken;
-    } cases[] = {
-        {"empty", "", 0, 0},
-        {"zero", "0", 0, 1},
-        {"upper case", "1A2B", 0x1A2B, 4},
-        {"lower case", "1a2b", 0x1A2B, 4},
-        {"stops at g", "abcdefg", 0xABCDEF, 6},
-        {"stops at t", "Data", 0xDA, 2},
-        {"largest", "FFFFFFFF", 0xFFFFFFFF, 8},
-        {"ninth digit left", "ffffffff1", 0xFFFFFFFF, 8},
-        {"ninth zero left", "100000000", 0x10000000, 8},
-        {"ninth of nine left", "123456789", 0x12345678, 8},
-        {"leading zeros count nothing", "0000000000000012", 0x12, 16},
-        {"zeros then the largest", "00000000FFFFFFFF0", 0xFFFFFFFF, 16},
-        {"no prefix", "0x1F", 0, 1},
-        {"no sign", "-5", 0, 0},
-        {"no blanks", " 12", 0, 0},
-        {"G", "G", 0, 0},
-        {"colon after 9", "9:", 9, 1},
-        {"at before A", "@", 0, 0},
-        {"backquote before a", "`", 0, 0},
-        {"not a letter", "12\xE4", 0x12, 2},
+    const Row rows[] = {
+        {"empty", "", "0, 0 read"},
+        {"zero", "0", "0, 1 read"},
+        {"upper case", "1A2B", "1A2B, 4 read"},
+        {"lower case", "1a2b", "1A2B, 4 read"},
+        {"stops at g", "abcdefg", "ABCDEF, 6 read"},
+        {"stops at t", "Data", "DA, 2 read"},
+        {"largest", "FFFFFFFF", "FFFFFFFF, 8 read"},
+        {"ninth digit left", "ffffffff1", "FFFFFFFF, 8 read"},
+        {"ninth zero left", "100000000", "10000000, 8 read"},
+        {"ninth of nine left", "123456789", "12345678, 8 read"},
+        {"leading zeros count nothing", "0000000000000012", "12, 16 read"},
+        {"zeros then the largest", "00000000FFFFFFFF0", "FFFFFFFF, 16 read"},
+        {"no prefix", "0x1F", "0, 1 read"},
+        {"no sign", "-5", "0, 0 read"},
+        {"no blanks", " 12", "0, 0 read"},
+        {"G", "G", "0, 0 read"},
+        {"colon after 9", "9:", "9, 1 read"},
+        {"at before A", "@", "0, 0 read"},
+        {"backquote before a", "`", "0, 0 read"},
+        {"not a letter", "12\xE4", "12, 2 read"},
     };
-    for (const auto& c : cases) {
+    CheckRows(rows, [](const std::string& text) {
         const char* end = nullptr;
-        EXPECT_EQ(ParseNumber(c.Text, 16, &end), c.Value) << c.Name;
-        EXPECT_EQ(end, c.Text + c.Taken) << c.Name;
-    }
+        DWORD value = ParseNumber(text.c_str(), 16, &end);
+        char outcome[32];
+        wsprintfA(outcome, "%X, %d read", value, (int)(end - text.c_str()));
+        return std::string(outcome);
+    });
+}
+
+// "facility/code - system text"; a code the system has no text for ends
+// in the dash, and no text ends in a blank.
+TEST(LastErrorText, FacilityCodeAndTheSystemText) {
+    const Row rows[] = {
+        {"access denied", "5", "0/5 - Access denied."},
+        {"file not found", "2", "0/2 - File not found."},
+        {"HRESULT split", "80070005", "7/5 - Access denied."},
+        {"HRESULT without system text", "80040154", "4/340 -"},
+        {"customer code without system text", "20001234", "0/4660 -"},
+    };
+    CheckRows(rows, [](const std::string& code) {
+        SetLastError(strtoul(code.c_str(), nullptr, 16));
+        return std::string(LastErrorText());
+    });
 }
 
 }  // namespace

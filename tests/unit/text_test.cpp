@@ -1,167 +1,116 @@
-// Error texts, %Name% references, joined paths and the folder of a path.
-#include <gtest/gtest.h>
-
-#include <string>
-
+// %Name% references, joined paths and the folder of a path.
 #include "common/setup_state.h"
 #include "common/variables.h"
-#include "unit/shown_boxes.h"
+#include "unit/tables.h"
 
 namespace {
 
-// "facility/code - system text"; a code the system has no text for ends
-// in the dash, and no text ends in a blank.
-TEST(LastErrorText, FacilityCodeAndTheSystemText) {
-    const struct {
-        const char* Name;
-        DWORD Code;
-        const char* Text;
-    } cases[] = {
-        {"access denied", ERROR_ACCESS_DENIED, "0/5 - Access denied."},
-        {"file not found", ERROR_FILE_NOT_FOUND, "0/2 - File not found."},
-        {"HRESULT split", (DWORD)E_ACCESSDENIED, "7/5 - Access denied."},
-        {"HRESULT without system text", (DWORD)REGDB_E_CLASSNOTREG, "4/340 -"},
-        {"no system text", 0x20001234, "0/4660 -"},
-    };
-    for (const auto& c : cases) {
-        SetLastError(c.Code);
-        EXPECT_STREQ(LastErrorText(), c.Text) << c.Name;
-    }
-}
-
 char WindowsDir[] = "C:\\WINDOWS";
-char InstallDir[] = "D:\\Product";
-char LongInstallDir[PathBufferSize];  // 199 characters
-char AppName[] = "Tool %AppName% 100%";  // a value with references and percent signs
+char InstallDir[PathBufferSize];  // 199 characters
+char AppName[] = "Tool %AppName% 100%";    // a value with references and percent signs
 char CommonPrograms[] = "C:\\Common";
 char LocalPrograms[] = "C:\\Local";
 
-void SetVariables(char* installDir) {
+void SetVariables() {
     Setup.WindowsDir = WindowsDir;
-    Setup.InstallDir = installDir;
+    lstrcpyA(InstallDir, ("C:\\" + std::string(196, 'i')).c_str());
+    Setup.InstallDir = InstallDir;
     Setup.AppName = AppName;
     Setup.CommonProgramsFolder = CommonPrograms;
     Setup.LocalProgramsFolder = LocalPrograms;
     Setup.ProgramFilesDir = nullptr;  // not set yet: expands to nothing
 }
 
-// The output buffer of `size` bytes with guard bytes behind it.
-struct Output {
-    explicit Output(int size) : Size(size), Bytes(size + 16, 'G') {}
-    char* Data() { return &Bytes[0]; }
-    bool GuardIntact() const { return Bytes.substr(Size) == std::string(16, 'G'); }
-    int Size;
-    std::string Bytes;
-};
-
-const char TooLong[] = "Text is too long after expansion: ";
+// The output of a writer given `size` bytes of a larger buffer (260 when
+// the size is not given in the last field); "(past the buffer)" when
+// anything lands behind them.
+template <typename Writer>
+std::string Written(const std::vector<std::string>& fields, size_t count, Writer write) {
+    size_t size = fields.size() > count ? std::stoul(fields[count]) : PathBufferSize;
+    std::string bytes(size + 16, 'G');
+    std::string outcome = write(&bytes[0], (int)size);
+    return outcome + bytes.c_str() + (bytes.substr(size) == std::string(16, 'G') ? "" : " (past the buffer)");
+}
 
 // Known names in exact case are replaced; a result that does not fit
-// fails whole, names the text and writes nothing past the buffer.
+// fails whole, says which text and writes nothing.
 TEST(ExpandVariables, ReplacesKnownReferencesWithinTheBuffer) {
-    SetVariables(InstallDir);
+    SetVariables();
     const std::string name21 = "%" + std::string(21, 'A') + "%";
     const std::string name200 = "x%" + std::string(200, 'B') + "%y";
-    const struct {
-        const char* Name;
-        std::string Text;
-        int Size;
-        const char* Expected;
-        ExpandResult Result;
-    } cases[] = {
-        {"one reference", "%WindowsDir%\\system", PathBufferSize, "C:\\WINDOWS\\system", SomethingExpanded},
-        {"names have case", "%windowsdir%\\system", PathBufferSize, "%windowsdir%\\system", NothingExpanded},
-        {"lone percent at the end", "100%", PathBufferSize, "100%", NothingExpanded},
-        {"lone percent inside", "100% sure", PathBufferSize, "100% sure", NothingExpanded},
-        {"percent before a reference", "%%InstallDir%", PathBufferSize, "%D:\\Product", SomethingExpanded},
-        {"closing percent of an unknown name opens", "%Foo%InstallDir%", PathBufferSize, "%FooD:\\Product",
-         SomethingExpanded},
-        {"longest name", "%CommonProgramsFolder%", PathBufferSize, "C:\\Common", SomethingExpanded},
-        {"between letters", "a%LocalProgramsFolder%b", PathBufferSize, "aC:\\Localb", SomethingExpanded},
-        {"name of 21 characters", name21, PathBufferSize, name21.c_str(), NothingExpanded},
-        {"name of 200 characters", name200, PathBufferSize, name200.c_str(), NothingExpanded},
-        {"a value is not expanded again", "Uninstall %AppName%", PathBufferSize, "Uninstall Tool %AppName% 100%",
-         SomethingExpanded},
-        {"two in a row", "%InstallDir%%WindowsDir%", PathBufferSize, "D:\\ProductC:\\WINDOWS", SomethingExpanded},
-        {"unset value", "%ProgramFilesDir%\\Sample", PathBufferSize, "\\Sample", SomethingExpanded},
-        {"unclosed", "%WindowsDir", PathBufferSize, "%WindowsDir", NothingExpanded},
-        {"empty name", "%%", PathBufferSize, "%%", NothingExpanded},
-        {"empty text", "", PathBufferSize, "", NothingExpanded},
-        {"value fills the buffer", "%WindowsDir%", 11, "C:\\WINDOWS", SomethingExpanded},
-        {"value one too long", "%WindowsDir%", 10, "", ExpandFailed},
-        {"plain text fills the buffer", "0123456789", 11, "0123456789", NothingExpanded},
-        {"plain text one too long", "0123456789", 10, "", ExpandFailed},
-        {"text after the value too long", "%WindowsDir%\\x", 12, "", ExpandFailed},
+    const Row rows[] = {
+        {"one reference", "%WindowsDir%\\system", "expanded: C:\\WINDOWS\\system"},
+        {"names have case", "%windowsdir%\\system", "as is: %windowsdir%\\system"},
+        {"lone percent at the end", "100%", "as is: 100%"},
+        {"lone percent inside", "100% sure", "as is: 100% sure"},
+        {"percent before a reference", "%%WindowsDir%", "expanded: %C:\\WINDOWS"},
+        {"closing percent of an unknown name opens", "%Foo%WindowsDir%", "expanded: %FooC:\\WINDOWS"},
+        {"longest name", "%CommonProgramsFolder%", "expanded: C:\\Common"},
+        {"between letters", "a%LocalProgramsFolder%b", "expanded: aC:\\Localb"},
+        {"name of 21 characters", name21, "as is: " + name21},
+        {"name of 200 characters", name200, "as is: " + name200},
+        {"a value is not expanded again", "Uninstall %AppName%", "expanded: Uninstall Tool %AppName% 100%"},
+        {"two in a row", "%WindowsDir%%AppName%", "expanded: C:\\WINDOWSTool %AppName% 100%"},
+        {"unset value", "%ProgramFilesDir%\\Sample", "expanded: \\Sample"},
+        {"unclosed", "%WindowsDir", "as is: %WindowsDir"},
+        {"empty name", "%%", "as is: %%"},
+        {"empty text", "", "as is: "},
+        {"value fills the buffer", "%WindowsDir%|11", "expanded: C:\\WINDOWS"},
+        {"value one too long", "%WindowsDir%|10", "failed [Text is too long after expansion: %WindowsDir%]"},
+        {"plain text fills the buffer", "0123456789|11", "as is: 0123456789"},
+        {"plain text one too long", "0123456789|10", "failed [Text is too long after expansion: 0123456789]"},
+        {"text after the value too long", "%WindowsDir%\\x|12",
+         "failed [Text is too long after expansion: %WindowsDir%\\x]"},
     };
-    for (const auto& c : cases) {
-        BoxRecorder boxes;
-        Output output(c.Size);
-        EXPECT_EQ(ExpandVariables(output.Data(), output.Size, c.Text.c_str()), c.Result) << c.Name;
-        EXPECT_STREQ(output.Data(), c.Expected) << c.Name;
-        EXPECT_TRUE(output.GuardIntact()) << c.Name;
-        EXPECT_EQ(boxes.Texts(), c.Result == ExpandFailed ? TooLong + c.Text + "|" : "") << c.Name;
-    }
+    CheckRows(rows, [](const std::string& input) {
+        std::vector<std::string> fields = Fields(input);
+        return Written(fields, 1, [&](char* output, int size) {
+            const char* results[] = {"failed", "as is: ", "expanded: "};
+            return results[ExpandVariables(output, size, fields[0].c_str()) + 1];
+        });
+    });
 }
 
 // One backslash between the expanded parts, decided by the directory; a
 // join that does not fit fails whole and names the part that did not fit.
 TEST(JoinPath, JoinsWithOneBackslashWithinTheBuffer) {
-    const std::string installDir = "C:\\" + std::string(196, 'i');
-    lstrcpyA(LongInstallDir, installDir.c_str());
-    SetVariables(LongInstallDir);
+    SetVariables();
     const std::string name60(60, 'n');  // 199 + 1 + 60 characters: one too many
-    const std::string readme = installDir + "\\readme.txt";
-    const struct {
-        const char* Name;
-        const char* Directory;
-        const char* File;
-        int Size;
-        const char* Expected;  // null: fails
-        const char* Named;     // the text that did not fit
-    } cases[] = {
-        {"directory ends in a backslash", "C:\\Dir\\", "file.txt", PathBufferSize, "C:\\Dir\\file.txt", nullptr},
-        {"backslash added", "C:\\Dir", "file.txt", PathBufferSize, "C:\\Dir\\file.txt", nullptr},
-        {"empty directory", "", "file.txt", PathBufferSize, "file.txt", nullptr},
-        {"the name's backslash stays", "C:\\Dir", "\\file.txt", PathBufferSize, "C:\\Dir\\\\file.txt", nullptr},
-        {"long directory fits", "%InstallDir%", "readme.txt", PathBufferSize, readme.c_str(), nullptr},
-        {"directory expands to nothing", "%ProgramFilesDir%", "file.txt", PathBufferSize, "file.txt", nullptr},
-        {"both expanded", "%WindowsDir%\\", "%AppName%.txt", PathBufferSize, "C:\\WINDOWS\\Tool %AppName% 100%.txt",
-         nullptr},
-        {"empty name", "C:\\Dir", "", PathBufferSize, "C:\\Dir\\", nullptr},
-        {"name does not fit", "%InstallDir%", "%InstallDir%", PathBufferSize, nullptr, "%InstallDir%"},
-        {"directory does not fit", "%InstallDir%\\%InstallDir%", "file.txt", PathBufferSize, nullptr,
-         "%InstallDir%\\%InstallDir%"},
-        {"one character too many", "%InstallDir%", name60.c_str(), PathBufferSize, nullptr, name60.c_str()},
-        {"no room for the backslash", "%WindowsDir%", "x", 11, nullptr, "x"},
+    const Row rows[] = {
+        {"directory ends in a backslash", "C:\\Dir\\|file.txt", "C:\\Dir\\file.txt"},
+        {"backslash added", "C:\\Dir|file.txt", "C:\\Dir\\file.txt"},
+        {"empty directory", "|file.txt", "file.txt"},
+        {"the name's backslash stays", "C:\\Dir|\\file.txt", "C:\\Dir\\\\file.txt"},
+        {"long directory fits", "%InstallDir%|readme.txt", "C:\\" + std::string(196, 'i') + "\\readme.txt"},
+        {"directory expands to nothing", "%ProgramFilesDir%|file.txt", "file.txt"},
+        {"both expanded", "%WindowsDir%\\|%AppName%.txt", "C:\\WINDOWS\\Tool %AppName% 100%.txt"},
+        {"empty name", "C:\\Dir|", "C:\\Dir\\"},
+        {"name does not fit", "%InstallDir%|%InstallDir%", "failed [Text is too long after expansion: %InstallDir%]"},
+        {"directory does not fit", "%InstallDir%\\%InstallDir%|file.txt",
+         "failed [Text is too long after expansion: %InstallDir%\\%InstallDir%]"},
+        {"one character too many", "%InstallDir%|" + name60, "failed [Text is too long after expansion: " + name60 + "]"},
+        {"no room for the backslash", "%WindowsDir%|x|11", "failed [Text is too long after expansion: x]"},
     };
-    for (const auto& c : cases) {
-        BoxRecorder boxes;
-        Output output(c.Size);
-        EXPECT_EQ(JoinPath(output.Data(), output.Size, c.Directory, c.File), c.Expected ? output.Data() : nullptr)
-            << c.Name;
-        EXPECT_STREQ(output.Data(), c.Expected ? c.Expected : "") << c.Name;
-        EXPECT_TRUE(output.GuardIntact()) << c.Name;
-        EXPECT_EQ(boxes.Texts(), c.Named ? TooLong + std::string(c.Named) + "|" : "") << c.Name;
-    }
+    CheckRows(rows, [](const std::string& input) {
+        std::vector<std::string> fields = Fields(input);
+        return Written(fields, 2, [&](char* output, int size) {
+            char* joined = JoinPath(output, size, fields[0].c_str(), fields[1].c_str());
+            return joined == output ? "" : joined ? "(elsewhere) " : "failed";
+        });
+    });
 }
 
 TEST(DirectoryOf, IsThePathUpToItsLastBackslash) {
-    const std::string longPath = "C:\\" + std::string(300, 'd') + "\\file.txt";
-    const struct {
-        const char* Name;
-        const char* Path;
-        const char* Expected;
-    } cases[] = {
+    const Row rows[] = {
         {"program path", "C:\\Program Files\\Product\\sample.exe", "C:\\Program Files\\Product"},
         {"drive root", "C:\\sample.exe", "C:"},
         {"network share", "\\\\server\\share\\sample.exe", "\\\\server\\share"},
         {"trailing backslash", "C:\\Product\\", "C:\\Product"},
         {"no backslash", "sample.exe", ""},
         {"empty", "", ""},
-        {"longer than any path: none, never a cut one", longPath.c_str(), ""},
+        {"longer than any path: none, never a cut one", "C:\\" + std::string(300, 'd') + "\\file.txt", ""},
     };
-    for (const auto& c : cases)
-        EXPECT_STREQ(DirectoryOf(c.Path), c.Expected) << c.Name;
+    CheckRows(rows, [](const std::string& path) { return std::string(DirectoryOf(path.c_str())); });
 }
 
 }  // namespace
