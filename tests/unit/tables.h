@@ -10,6 +10,15 @@
 
 #include "common/messages.h"
 
+struct ShownBox {
+    std::string Title;
+    std::string Text;
+    UINT Type;
+    HWND Owner;
+    // An error report: titled "Setup", no owner, error icon, OK.
+    bool IsReport() const { return !Owner && Title == "Setup" && Type == MB_ICONERROR; }
+};
+
 // Records the boxes shown from its creation to its end (one at a time) and
 // answers each with the same button.
 class BoxRecorder {
@@ -20,18 +29,15 @@ public:
         SetMessageBoxResponder(Record);
     }
     ~BoxRecorder() { SetMessageBoxResponder(nullptr); }
-    // "[text]" for each error report (titled "Setup", no owner, error icon,
-    // OK), "[title type: text]" for any other box.
-    static const std::vector<std::string>& Boxes() { return Shown; }
+    static const std::vector<ShownBox>& Boxes() { return Shown; }
 
 private:
     static int Record(HWND owner, const char* text, const char* title, UINT type) {
-        bool report = !owner && lstrcmpA(title, "Setup") == 0 && type == MB_ICONERROR;
-        Shown.push_back(report ? text : std::string(title) + " " + std::to_string(type) + ": " + text);
+        Shown.push_back(ShownBox{title, text, type, owner});
         return Answer;
     }
     static inline int Answer;
-    static inline std::vector<std::string> Shown;
+    static inline std::vector<ShownBox> Shown;
 };
 
 struct Row {
@@ -57,8 +63,9 @@ void CheckRows(const Row (&rows)[N], Outcome outcome) {
     for (const Row& row : rows) {
         BoxRecorder boxes;
         std::string got = outcome(row.Input);
-        for (const std::string& box : boxes.Boxes())
-            got += " [" + box + "]";
+        // "[text]" for an error report, "[title type: text]" for another box.
+        for (const ShownBox& box : boxes.Boxes())
+            got += " [" + (box.IsReport() ? "" : box.Title + " " + std::to_string(box.Type) + ": ") + box.Text + "]";
         EXPECT_EQ(got, row.Expected) << row.Name;
     }
 }
