@@ -71,6 +71,7 @@ TEST(FindFreeSlot, FirstEmptyElseTheLastOfSeveralWdmaud) {
     const Row rows[] = {
         {"no slot taken", ".........", "wave1"},
         {"a gap", "oo.o.....", "wave3"},
+        {"only the ninth free", "oooooooo.", "wave9"},
         {"an empty value is free", "o-.......", "wave2"},
         {"other keys are no slots", "o........ wave=a.drv wavemapper=x.drv", "wave2"},
         {"the last of several wdmaud", "owoowowoo", "wave7"},
