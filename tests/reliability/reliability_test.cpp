@@ -200,7 +200,6 @@ std::string LongInput(const Lines& valid, const char* rowLine, const std::string
 // The test's own folder in the temp folder, the replayed area in it, and the
 // key below HKCU the logs name.
 std::string Scratch, Area, TestKey;
-char WorkDir[MAX_PATH];
 
 const char Guard = '\xA5';
 bool GuardIntact(const void* bytes, size_t size) {
@@ -237,9 +236,6 @@ Outcome LoadScript(const std::string& text, int index) {
     std::ofstream(Scratch + "\\setup.ini", std::ios::binary) << text;
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, (Scratch + "\\setup.ini").c_str());
     Setup.IsWindowsNT = index % 2 == 0;
-    Setup.WorkDir = WorkDir;
-    Setup.FileTable = Files;
-    Setup.LinkTable = Links;
     Outcome outcome = {LoadSetupScript(), "", ""};
     if (!GuardIntact(Files + FileTableRoom, sizeof(EntryRecord) * GuardRecords) ||
         !GuardIntact(Links + LinkTableRoom, sizeof(EntryRecord) * GuardRecords) ||
@@ -249,24 +245,23 @@ Outcome LoadScript(const std::string& text, int index) {
     return outcome;
 }
 
-// The files below the temp folder outside the replayed area, and the keys of
-// HKCU\Software.
+// The files below the temp folder outside the replayed area, and the number
+// of keys of HKCU\Software.
 std::string OutsideTheArea() {
     std::string world;
     std::error_code error;
     for (const auto& entry : fs::recursive_directory_iterator(fs::temp_directory_path(), error)) {
         if (entry.path().string().rfind(Area, 0) != 0)
-            world += entry.path().string() + (entry.is_regular_file() ? std::to_string(entry.file_size()) : "") + "\n";
+            world += entry.path().string() + " " + (entry.is_regular_file() ? std::to_string(entry.file_size()) : "") +
+                     "\n";
     }
     HKEY software;
     RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &software);
-    char name[256];
-    for (DWORD i = 0, size = sizeof name; RegEnumKeyExA(software, i, name, &size, 0, 0, 0, 0) == 0; i++) {
-        world += std::string(name) + "\n";
-        size = sizeof name;
-    }
+    DWORD keys = 0;
+    RegQueryInfoKeyA(software, nullptr, nullptr, nullptr, &keys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr);
     RegCloseKey(software);
-    return world;
+    return world + std::to_string(keys);
 }
 
 // The logged things are made anew for each case; every 1000 cases what lies
@@ -333,7 +328,8 @@ Outcome Bounded(int size, Writer write) {
 
 Outcome Join(const std::string& input, int) {
     std::vector<std::string> f = Fields(input);
-    return Bounded(PathBufferSize, [&](char* out, int size) { return JoinPath(out, size, f[0].c_str(), f[1].c_str()); });
+    return Bounded(PathBufferSize,
+                   [&](char* out, int size) { return JoinPath(out, size, f[0].c_str(), f[1].c_str()); });
 }
 
 Outcome EventArgument(const std::string& log, int) {
@@ -373,7 +369,8 @@ std::vector<Kind> Kinds() {
         lineCharacters += c == '\r' || c == '\n' ? '\t' : static_cast<char>(c);
         logCharacters += c < 32 && c != '\r' && c != '\n' ? std::string(1, static_cast<char>(c)) : "";
     }
-    std::string typeCharacters = "%=,\" \t%=,\" \t" + lineCharacters.substr(0, 28) + "waveWAVEmixerMIXER,,,,,,,,waveWAVEmixerMIXER";
+    std::string typeCharacters =
+        anyByte.substr(0, 12) + lineCharacters.substr(0, 28) + "waveWAVEmixerMIXER,,,,,,,,waveWAVEmixerMIXER";
     return {
         {"setup.ini", scripts, anyByte,
          {"Main", "Main.NT", "Main.9x", "Files", "Files.NT", "Files.9x", "Links", "Links.NT", "Links.9x", "main",
@@ -402,7 +399,9 @@ TEST(Reliability, MutatedAndOverLongInputs) {
     TestKey = "Software\\SetupReliabilityTest" + std::to_string(GetCurrentProcessId());
     fs::create_directories(Scratch + "\\beside");
     std::ofstream(Scratch + "\\beside\\keep.txt") << "outside the replayed area";
-    lstrcpyA(WorkDir, Scratch.c_str());
+    Setup.WorkDir = &Scratch[0];
+    Setup.FileTable = Files;
+    Setup.LinkTable = Links;
     memset(Files, Guard, sizeof Files);
     memset(Links, Guard, sizeof Links);
     for (const Kind& kind : Kinds()) {

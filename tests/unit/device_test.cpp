@@ -1,7 +1,7 @@
 // The texts of an INF driver line, the slot a new driver goes into, and the
 // parameter block of the 16-bit device manager.
-#include "device/devmgr16_bridge.h"
 #include "device/device_types.h"
+#include "device/devmgr16_bridge.h"
 #include "device/driver_lists.h"
 #include "unit/tables.h"
 

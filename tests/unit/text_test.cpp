@@ -6,8 +6,8 @@
 namespace {
 
 char WindowsDir[] = "C:\\WINDOWS";
-char InstallDir[PathBufferSize];  // 199 characters
-char AppName[] = "Tool %AppName% 100%";    // a value with references and percent signs
+char InstallDir[PathBufferSize];         // 199 characters
+char AppName[] = "Tool %AppName% 100%";  // a value with references and percent signs
 char CommonPrograms[] = "C:\\Common";
 char LocalPrograms[] = "C:\\Local";
 
@@ -88,7 +88,8 @@ TEST(JoinPath, JoinsWithOneBackslashWithinTheBuffer) {
         {"name does not fit", "%InstallDir%|%InstallDir%", "failed [Text is too long after expansion: %InstallDir%]"},
         {"directory does not fit", "%InstallDir%\\%InstallDir%|file.txt",
          "failed [Text is too long after expansion: %InstallDir%\\%InstallDir%]"},
-        {"one character too many", "%InstallDir%|" + name60, "failed [Text is too long after expansion: " + name60 + "]"},
+        {"one character too many", "%InstallDir%|" + name60,
+         "failed [Text is too long after expansion: " + name60 + "]"},
         {"no room for the backslash", "%WindowsDir%|x|11", "failed [Text is too long after expansion: x]"},
     };
     CheckRows(rows, [](const std::string& input) {
