@@ -81,9 +81,9 @@ std::string ForeignBoxes(const std::vector<ShownBox>& boxes) {
     static const std::vector<std::string> texts = ProgramTexts();
     std::string foreign;
     for (const ShownBox& box : boxes) {
-        bool own = std::any_of(texts.begin(), texts.end(), [&](const std::string& format) {
-            return Matches(box.Text.c_str(), format.c_str(), box.Text.size() == 255);
-        });
+        bool own = false;
+        for (const std::string& format : texts)
+            own = own || Matches(box.Text.c_str(), format.c_str(), box.Text.size() == 255);
         if (!own || !box.IsReport())
             foreign += box.Title + " " + std::to_string(box.Type) + ": " + box.Text + "\n";
     }
@@ -163,11 +163,10 @@ std::string Mutate(Lines lines, const Kind& kind, FixedRandom& random) {
     return text;
 }
 
-// Over-long inputs: `Line` with a run of random letters for its '@'; in a
-// kind of many-line inputs, the lines of the last valid input that start
-// like `Line` become it. Such an
-// input is accepted exactly when the run has at most `Limit` characters, and
-// the run is then kept whole.
+// Over-long inputs: `Line` with a run of random letters for its '@' (in a
+// kind of many-line inputs it replaces the lines of the last valid input that
+// start like it). Such an input is accepted exactly when the run has at most
+// `Limit` characters, and the run is then kept whole.
 struct LongRow {
     const char* Kind;
     const char* Line;
@@ -356,8 +355,8 @@ std::vector<Kind> Kinds() {
     std::string area = Area, key = "HKCU\\" + TestKey;
     Lines log = {"; Installation log", ";", "AppName Sample Product", "CreateDir " + area + "\\d0",
                  "CreateFile " + area + "\\d0\\f0.txt", "CreateFile " + area + "\\d0\\f1.txt",
-                 "CreateDir " + area + "\\d0\\d1", "CreateFile " + area + "\\d0\\d1\\f2.txt", "CreateKey " + key + "\\k0",
-                 "CreateKey " + key + "\\k0\\k1", "CreateValue " + key + "\\k0 Value",
+                 "CreateDir " + area + "\\d0\\d1", "CreateFile " + area + "\\d0\\d1\\f2.txt",
+                 "CreateKey " + key + "\\k0", "CreateKey " + key + "\\k0\\k1", "CreateValue " + key + "\\k0 Value",
                  "CreateDir C:\\setup_reliability_missing", "CreateFile C:\\setup_reliability_missing\\gone.txt",
                  "CreateFile " + area + "\\missing\\gone.txt", ""};
     // A script file may hold every byte but NUL. Log lines never get a line
@@ -399,9 +398,9 @@ TEST(Reliability, MutatedAndOverLongInputs) {
     TestKey = "Software\\SetupReliabilityTest" + std::to_string(GetCurrentProcessId());
     fs::create_directories(Scratch + "\\beside");
     std::ofstream(Scratch + "\\beside\\keep.txt") << "outside the replayed area";
-    Setup.WorkDir = &Scratch[0];
-    Setup.FileTable = Files;
-    Setup.LinkTable = Links;
+    ::Setup.WorkDir = &Scratch[0];
+    ::Setup.FileTable = Files;
+    ::Setup.LinkTable = Links;
     memset(Files, Guard, sizeof Files);
     memset(Links, Guard, sizeof Links);
     for (const Kind& kind : Kinds()) {
@@ -416,9 +415,9 @@ TEST(Reliability, MutatedAndOverLongInputs) {
             cases.push_back({Mutate(kind.Valid[i % kind.Valid.size()], kind, random), "", 0});
         for (const LongRow& row : LongRows) {
             for (size_t length : {row.Limit, row.Limit + 1, row.Limit * 4}) {
-                std::string run;
-                while (run.size() < length)
-                    run += static_cast<char>('a' + random.Below(26));
+                std::string run(length, 'a');
+                for (char& c : run)
+                    c = static_cast<char>('a' + random.Below(26));
                 if (kind.Name == std::string(row.Kind))
                     cases.push_back({LongInput(kind.Valid.back(), row.Line, run), run, row.Limit});
             }
