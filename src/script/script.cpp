@@ -32,11 +32,10 @@ const int ValueTooLong = -2;
 const int KeyListBytesPerEntry = 50;
 
 // The twin of `base` for the running family, in `twin` of SectionNameSize.
-bool MakeTwinName(char* twin, const char* base) {
-    if (CopyText(twin, SectionNameSize, base) && AppendOsSuffix(twin, SectionNameSize))
-        return true;
-    ReportError("Section name %s is too long", base);
-    return false;
+// The program's own section names all fit with either suffix.
+void MakeTwinName(char* twin, const char* base) {
+    CopyText(twin, SectionNameSize, base);
+    AppendOsSuffix(twin, SectionNameSize);
 }
 
 // Splits an entry's value at its first comma: the text before it stays as it
@@ -126,7 +125,8 @@ bool ReadMainKeys(const char* path, const char* section) {
 
 bool LoadMainSection(const char* path) {
     char twin[SectionNameSize];
-    if (!ReadMainKeys(path, "Main") || !MakeTwinName(twin, "Main") || !ReadMainKeys(path, twin))
+    MakeTwinName(twin, "Main");
+    if (!ReadMainKeys(path, "Main") || !ReadMainKeys(path, twin))
         return false;
     // Only a non-empty value sets a field, so a required key without one has
     // its field still null.
@@ -161,8 +161,7 @@ int ReadEntrySection(const char* path, const char* section, EntryRecord* firstFr
 
 bool LoadEntrySections(const char* path, const char* baseSection, EntryRecord* table, int* count) {
     char twin[SectionNameSize];
-    if (!MakeTwinName(twin, baseSection))
-        return false;
+    MakeTwinName(twin, baseSection);
     int baseCount = ReadEntrySection(path, baseSection, table, ScriptEntryLimit);
     if (baseCount < 0)
         return false;
