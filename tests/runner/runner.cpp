@@ -9,6 +9,7 @@
 // its name (x86_64 or i686). Exit code 0 when every step and check held.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -24,6 +25,7 @@ namespace {
 const DWORD WindowTimeoutMs = 20000;
 const DWORD ExitTimeoutMs = 30000;
 const DWORD LongWaitMs = 60000;
+const int ProgressTextId = 1004;
 const char LogHeader[] =
     ";\r\n; Caution!\r\n; Do not delete or modify this file. It is required to product uninstallation.\r\n;\r\n\r\n";
 
@@ -494,6 +496,25 @@ bool CheckUnchanged(Run& run) {
     return differences.empty() || Fail(run, "it changed:\n" + differences);
 }
 
+// The progress notice one of the run's processes shows now ("" when none):
+// a window without buttons whose text field is the notice's.
+bool CheckProgress(Run& run) {
+    struct Search {
+        std::vector<DWORD> Ids;
+        std::string Text;
+    } search = {RunningProcesses(run), ""};
+    EnumWindows([](HWND window, LPARAM parameter) -> BOOL {
+        Search* search = reinterpret_cast<Search*>(parameter);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (IsWindowVisible(window) && robot::ButtonIds(window).empty() &&
+            std::find(search->Ids.begin(), search->Ids.end(), owner) != search->Ids.end())
+            search->Text = robot::ControlText(window, ProgressTextId);
+        return search->Text.empty();
+    }, reinterpret_cast<LPARAM>(&search));
+    return Expect(run, "progress notice", Text(run, run.Line->Rest), search.Text);
+}
+
 bool CheckOutput(Run& run) {
     std::string output;
     ReadFileBytes(run.Places["scratch"] + "\\stdout.txt", &output);
@@ -532,7 +553,8 @@ const std::vector<Keyword>& Keywords() {
          }},
         {"ini", SetUp, [](Run& run) {
              std::vector<std::string> f = Fields(run, run.Line->Rest);
-             return (f.size() == 4 && WritePrivateProfileStringA(f[1].c_str(), f[2].c_str(), f[3].c_str(), f[0].c_str())) ||
+             const char* value = f.size() == 4 && f[3] != "absent" ? f[3].c_str() : nullptr;
+             return (f.size() == 4 && WritePrivateProfileStringA(f[1].c_str(), f[2].c_str(), value, f[0].c_str())) ||
                     Fail(run, "cannot write it");
          }},
         {"env", SetUp, [](Run& run) { return run.Environment.push_back(Text(run, run.Line->Rest)), true; }},
@@ -545,6 +567,7 @@ const std::vector<Keyword>& Keywords() {
         {"directories", Windows, ExpectDirectories},
         {"kill-when", Windows, KillWhen},
         {"exit", Windows, ExpectExit},
+        {"progress", Windows, CheckProgress},
         {"no-window", Windows, [](Run& run) { return Settle(run, true); }},
         {"exists", State, [](Run& run) { return CheckPresence(run, true, 0); }},
         {"absent", State, [](Run& run) { return CheckPresence(run, false, 0); }},
@@ -598,6 +621,7 @@ void PrepareMachine(Run& run, const Scenario& scenario) {
         MakeFolders(run.Places[place]);
     }
     ClearQueuedDeletions(run.Places["windows"]);
+    ResetDriverLists(run.Places["windows"]);
     SetRegistryValue("HKCU\\Software\\Wine", "Version", "winxp");
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((run.Places["temp"] + "\\TMP*.*").c_str(), &found);
