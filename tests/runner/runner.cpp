@@ -391,8 +391,22 @@ bool Pose(Run& run) {
     return SetRegistryValue("HKCU\\Software\\Wine", "Version", version) || Fail(run, "cannot pose");
 }
 
+// "file <path> | <times>" writes the body that many times, {i} counting from
+// 0: into one file, or into one file each when the path holds {i}.
 bool WriteFileStep(Run& run) {
-    return WriteFileBytes(Text(run, run.Line->Rest), BodyText(run)) || Fail(run, "cannot write it");
+    std::vector<std::string> fields = SplitFields(run.Line->Rest);
+    int times = fields.size() > 1 ? std::atoi(fields[1].c_str()) : 1;
+    std::map<std::string, std::string> files;
+    for (int i = 0; i < times; i++) {
+        run.Places["i"] = std::to_string(i);
+        files[Text(run, fields[0])] += BodyText(run);
+    }
+    run.Places.erase("i");
+    for (const auto& file : files) {
+        if (!WriteFileBytes(file.first, file.second))
+            return Fail(run, "cannot write " + file.first);
+    }
+    return true;
 }
 
 bool CopyProduct(Run& run) {
