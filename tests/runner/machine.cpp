@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -237,4 +238,16 @@ void ClearQueuedDeletions(const std::string& windowsDir) {
         RegCloseKey(key);
     }
     DeleteFileA((windowsDir + "\\wininit.ini").c_str());
+}
+
+void ResetDriverLists(const std::string& windowsDir) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\SetupTests");
+    DeleteFileA((windowsDir + "\\control.ini").c_str());
+    std::string systemIni = windowsDir + "\\system.ini";
+    char keys[8192];
+    DWORD length = GetPrivateProfileStringA("drivers32", nullptr, "", keys, sizeof keys, systemIni.c_str());
+    for (const char* key = keys; key < keys + length; key += lstrlenA(key) + 1) {
+        if (_strnicmp(key, "wave", 4) == 0 || _strnicmp(key, "mixer", 5) == 0)
+            WritePrivateProfileStringA("drivers32", key, nullptr, systemIni.c_str());
+    }
 }

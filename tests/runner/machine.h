@@ -42,3 +42,7 @@ bool ReadShortcut(const std::string& path, ShortcutFields* fields);
 bool DeletionQueued(const std::string& path, bool windows9x);
 // Clears what earlier runs queued for the restart.
 void ClearQueuedDeletions(const std::string& windowsDir);
+
+// The driver lists as a fresh system keeps them (no control.ini, no wave or
+// mixer entry in [drivers32]) and no control of the sample driver.
+void ResetDriverLists(const std::string& windowsDir);

@@ -9,6 +9,7 @@
 // its name (x86_64 or i686). Exit code 0 when every step and check held.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -25,6 +26,7 @@ namespace {
 const DWORD WindowTimeoutMs = 20000;
 const DWORD ExitTimeoutMs = 30000;
 const DWORD LongWaitMs = 60000;
+const int ProgressTextId = 1004;
 const char LogHeader[] =
     ";\r\n; Caution!\r\n; Do not delete or modify this file. It is required to product uninstallation.\r\n;\r\n\r\n";
 
@@ -409,8 +411,22 @@ bool Pose(Run& run) {
     return SetRegistryValue("HKCU\\Software\\Wine", "Version", version) || Fail(run, "cannot pose");
 }
 
+// "file <path> | <times>" writes the body that many times, {i} counting from
+// 0: into one file, or into one file each when the path holds {i}.
 bool WriteFileStep(Run& run) {
-    return WriteFileBytes(Text(run, run.Line->Rest), BodyText(run)) || Fail(run, "cannot write it");
+    std::vector<std::string> fields = SplitFields(run.Line->Rest);
+    int times = fields.size() > 1 ? std::atoi(fields[1].c_str()) : 1;
+    std::map<std::string, std::string> files;
+    for (int i = 0; i < times; i++) {
+        run.Places["i"] = std::to_string(i);
+        files[Text(run, fields[0])] += BodyText(run);
+    }
+    run.Places.erase("i");
+    for (const auto& file : files) {
+        if (!WriteFileBytes(file.first, file.second))
+            return Fail(run, "cannot write " + file.first);
+    }
+    return true;
 }
 
 bool CopyProduct(Run& run) {
@@ -579,6 +595,25 @@ bool CheckUnchanged(Run& run) {
     return differences.empty() || Fail(run, "it changed:\n" + differences);
 }
 
+// The progress notice one of the run's processes shows now ("" when none):
+// a window without buttons whose text field is the notice's.
+bool CheckProgress(Run& run) {
+    struct Search {
+        std::vector<DWORD> Ids;
+        std::string Text;
+    } search = {RunningProcesses(run), ""};
+    EnumWindows([](HWND window, LPARAM parameter) -> BOOL {
+        Search* search = reinterpret_cast<Search*>(parameter);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (IsWindowVisible(window) && robot::ButtonIds(window).empty() &&
+            std::find(search->Ids.begin(), search->Ids.end(), owner) != search->Ids.end())
+            search->Text = robot::ControlText(window, ProgressTextId);
+        return search->Text.empty();
+    }, reinterpret_cast<LPARAM>(&search));
+    return Expect(run, "progress notice", Text(run, run.Line->Rest), search.Text);
+}
+
 bool CheckOutput(Run& run) {
     std::string output;
     ReadFileBytes(run.Places["scratch"] + "\\stdout.txt", &output);
@@ -622,7 +657,8 @@ const std::vector<Keyword>& Keywords() {
          }},
         {"ini", SetUp, [](Run& run) {
              std::vector<std::string> f = Fields(run, run.Line->Rest);
-             return (f.size() == 4 && WritePrivateProfileStringA(f[1].c_str(), f[2].c_str(), f[3].c_str(), f[0].c_str())) ||
+             const char* value = f.size() == 4 && f[3] != "absent" ? f[3].c_str() : nullptr;
+             return (f.size() == 4 && WritePrivateProfileStringA(f[1].c_str(), f[2].c_str(), value, f[0].c_str())) ||
                     Fail(run, "cannot write it");
          }},
         {"env", SetUp, [](Run& run) { return run.Environment.push_back(Text(run, run.Line->Rest)), true; }},
@@ -635,6 +671,7 @@ const std::vector<Keyword>& Keywords() {
         {"directories", Windows, ExpectDirectories},
         {"kill-when", Windows, KillWhen},
         {"exit", Windows, ExpectExit},
+        {"progress", Windows, CheckProgress},
         {"no-window", Windows, [](Run& run) { return Settle(run, true); }},
         {"exists", State, [](Run& run) { return CheckPresence(run, true, 0); }},
         {"absent", State, [](Run& run) { return CheckPresence(run, false, 0); }},
@@ -711,6 +748,7 @@ void PrepareMachine(Run& run, const Scenario& scenario) {
     DeleteFileA((run.Places["temp"] + "\\SETUP.LOG").c_str());
     run.Places["stamp"] = "{#}{#}{#}{#}-{#}{#}-{#}{#} {#}{#}:{#}{#}:{#}{#}";
     run.Places["anypid"] = "{?}{?}{?}{?}{?}{?}{?}{?}";
+    ResetDriverLists(run.Places["windows"]);
     SetRegistryValue("HKCU\\Software\\Wine", "Version", "winxp");
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((run.Places["temp"] + "\\TMP*.*").c_str(), &found);

@@ -61,17 +61,18 @@ std::vector<std::string> SplitFields(const std::string& text) {
     return fields;
 }
 
-std::string ExpandPlaceholders(const std::string& text, const std::map<std::string, std::string>& values) {
-    static const std::map<std::string, std::string> characters = {{"nl", "\n"}, {"cr", "\r"}, {"tab", "\t"}};
+std::string ExpandPlaceholders(const std::string& text, const std::map<std::string, std::string>& values,
+                               bool characters) {
+    static const std::map<std::string, std::string> characterNames = {{"nl", "\n"}, {"cr", "\r"}, {"tab", "\t"}};
     std::string result;
     for (size_t i = 0; i < text.size(); i++) {
         size_t close = text[i] == '{' ? text.find('}', i) : std::string::npos;
         std::string name = close == std::string::npos ? std::string() : text.substr(i + 1, close - i - 1);
         if (values.count(name))
             result += values.at(name);
-        else if (characters.count(name))
-            result += characters.at(name);
-        else if (name.size() == 3 && name[0] == 'x' && isxdigit(name[1]) && isxdigit(name[2]))
+        else if (characters && characterNames.count(name))
+            result += characterNames.at(name);
+        else if (characters && name.size() == 3 && name[0] == 'x' && isxdigit(name[1]) && isxdigit(name[2]))
             result += static_cast<char>(std::stoi(name.substr(1), nullptr, 16));
         else {
             result += text[i];
@@ -159,9 +160,11 @@ bool ReadScenario(const std::string& path, const std::string& row, const std::st
     if (!rowFound)
         return Refuse(path, 0, "no row \"" + row + "\" in the table");
     for (ScenarioLine& line : scenario->Lines) {
-        line.Rest = ExpandPlaceholders(line.Rest, columns);
+        // Characters only once the fields are split: {x7C} is no bar, {x20} survives trimming.
+        line.Keyword = ExpandPlaceholders(line.Keyword, columns, false);  // a column may name it: exists or absent
+        line.Rest = ExpandPlaceholders(line.Rest, columns, false);
         for (std::string& body : line.Body)
-            body = ExpandPlaceholders(body, columns);
+            body = ExpandPlaceholders(body, columns, false);
     }
     return true;
 }

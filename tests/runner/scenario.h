@@ -25,8 +25,10 @@ struct Scenario {
 bool ReadScenario(const std::string& path, const std::string& row, const std::string& build, Scenario* scenario);
 
 // Replaces {name} by its value, {nl}, {cr} and {tab} by those characters and
-// {xNN} by the byte of that hex value; an unknown name stays as written.
-std::string ExpandPlaceholders(const std::string& text, const std::map<std::string, std::string>& values);
+// {xNN} by the byte of that hex value (unless `characters` is false); an
+// unknown name stays as written.
+std::string ExpandPlaceholders(const std::string& text, const std::map<std::string, std::string>& values,
+                               bool characters = true);
 // The parts of a text between bars ("|"), each trimmed; a bar within a
 // field is written {x7C}.
 std::vector<std::string> SplitFields(const std::string& text);
