@@ -413,6 +413,20 @@ bool CopyStep(Run& run) {
            Fail(run, "cannot copy: error " + std::to_string(GetLastError()));
 }
 
+// "<file> | <section> | <count> | <prefix>": keys <prefix>001 ... each with the value "x".
+bool WriteKeys(Run& run) {
+    std::vector<std::string> f = Fields(run, run.Line->Rest);
+    if (f.size() != 4)
+        return Fail(run, "keys need file | section | count | prefix");
+    for (int i = 1; i <= std::stoi(f[2]); i++) {
+        char number[8];
+        std::snprintf(number, sizeof number, "%03d", i);
+        if (!WritePrivateProfileStringA(f[1].c_str(), (f[3] + number).c_str(), "x", f[0].c_str()))
+            return Fail(run, "cannot write them");
+    }
+    return true;
+}
+
 bool Hold(Run& run) {
     std::string path = Text(run, run.Line->Rest);
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -532,9 +546,11 @@ const std::vector<Keyword>& Keywords() {
          }},
         {"ini", SetUp, [](Run& run) {
              std::vector<std::string> f = Fields(run, run.Line->Rest);
-             return (f.size() == 4 && WritePrivateProfileStringA(f[1].c_str(), f[2].c_str(), f[3].c_str(), f[0].c_str())) ||
+             const char* value = f.size() == 4 && f[3] != "absent" ? f[3].c_str() : nullptr;
+             return (f.size() == 4 && WritePrivateProfileStringA(f[1].c_str(), f[2].c_str(), value, f[0].c_str())) ||
                     Fail(run, "cannot write it");
          }},
+        {"keys", SetUp, WriteKeys},
         {"env", SetUp, [](Run& run) { return run.Environment.push_back(Text(run, run.Line->Rest)), true; }},
         {"cd", SetUp, [](Run& run) { return run.CurrentDir = Text(run, run.Line->Rest), true; }},
         {"unchanged", State, CheckUnchanged},

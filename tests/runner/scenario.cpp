@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -21,6 +22,16 @@ std::vector<std::string> TableCells(const std::string& line) {
         start = next;
     }
     return cells;
+}
+
+// Whether a line tagged "[word ...]" is played: a word names a build or a row.
+bool TaggedFor(const std::string& tags, const std::string& build, const std::string& row) {
+    std::istringstream words(tags);
+    for (std::string word; words >> word;) {
+        if (word == build || word == row)
+            return true;
+    }
+    return false;
 }
 
 bool Refuse(const std::string& path, int number, const std::string& why) {
@@ -52,12 +63,18 @@ std::string ExpandPlaceholders(const std::string& text, const std::map<std::stri
     for (size_t i = 0; i < text.size(); i++) {
         size_t close = text[i] == '{' ? text.find('}', i) : std::string::npos;
         std::string name = close == std::string::npos ? std::string() : text.substr(i + 1, close - i - 1);
+        size_t star = name.rfind('*');
         if (values.count(name))
             result += values.at(name);
         else if (characters.count(name))
             result += characters.at(name);
         else if (name.size() == 3 && name[0] == 'x' && isxdigit(name[1]) && isxdigit(name[2]))
             result += static_cast<char>(std::stoi(name.substr(1), nullptr, 16));
+        else if (star != std::string::npos && star > 0 && star + 1 < name.size() &&
+                 name.find_first_not_of("0123456789", star + 1) == std::string::npos) {
+            for (unsigned long n = std::stoul(name.substr(star + 1)); n > 0; n--)
+                result += name.substr(0, star);
+        }
         else {
             result += text[i];
             continue;
@@ -119,7 +136,7 @@ bool ReadScenario(const std::string& path, const std::string& row, const std::st
         scenario->Lines.push_back(parsed);
         if (TakesBody(parsed.Keyword, parsed.Rest))
             open = &scenario->Lines.back();
-        if (!only.empty() && only != build)
+        if (!only.empty() && !TaggedFor(only, build, row))
             scenario->Lines.back().Keyword = "#";  // read for its body, then skipped
     }
     if (open)
