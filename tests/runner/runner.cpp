@@ -552,6 +552,11 @@ const std::vector<Keyword>& Keywords() {
          }},
         {"keys", SetUp, WriteKeys},
         {"env", SetUp, [](Run& run) { return run.Environment.push_back(Text(run, run.Line->Rest)), true; }},
+        {"let", SetUp, [](Run& run) {
+             size_t equals = run.Line->Rest.find(" = ");
+             return equals != std::string::npos &&
+                    (run.Places[run.Line->Rest.substr(0, equals)] = Text(run, run.Line->Rest.substr(equals + 3)), true);
+         }},
         {"cd", SetUp, [](Run& run) { return run.CurrentDir = Text(run, run.Line->Rest), true; }},
         {"unchanged", State, CheckUnchanged},
         {"run", Windows, StartRun},
