@@ -450,15 +450,16 @@ bool CopyStep(Run& run) {
            Fail(run, "cannot copy: error " + std::to_string(GetLastError()));
 }
 
-// "let NAME = short PATH" (its 8.3 form) or "let NAME = hex TEXT" (its
-// bytes as blank-separated upper-case hex pairs) makes {NAME}.
+// "let NAME = TEXT" makes {NAME}; "let NAME = short PATH" gives the path's
+// 8.3 form, "let NAME = hex TEXT" the text's bytes as upper-case hex pairs.
 bool Let(Run& run) {
     std::string rest = Text(run, run.Line->Rest);
     size_t equals = rest.find(" = ");
+    if (equals == std::string::npos)
+        return Fail(run, "let NAME = TEXT");
     size_t space = rest.find(' ', equals + 3);
-    if (equals == std::string::npos || space == std::string::npos)
-        return Fail(run, "let NAME = short PATH | hex TEXT");
-    std::string function = rest.substr(equals + 3, space - equals - 3), argument = rest.substr(space + 1);
+    std::string function = space == std::string::npos ? "" : rest.substr(equals + 3, space - equals - 3);
+    std::string argument = space == std::string::npos ? "" : rest.substr(space + 1);
     std::string value;
     if (function == "short") {
         char path[MAX_PATH];
@@ -473,9 +474,23 @@ bool Let(Run& run) {
             value += std::string(value.empty() ? "" : " ") + pair;
         }
     } else {
-        return Fail(run, "unknown function " + function);
+        value = rest.substr(equals + 3);
     }
     run.Places[rest.substr(0, equals)] = value;
+    return true;
+}
+
+// "<file> | <section> | <count> | <prefix>": keys <prefix>001 ... each with the value "x".
+bool WriteKeys(Run& run) {
+    std::vector<std::string> f = Fields(run, run.Line->Rest);
+    if (f.size() != 4)
+        return Fail(run, "keys need file | section | count | prefix");
+    for (int i = 1; i <= std::stoi(f[2]); i++) {
+        char number[8];
+        std::snprintf(number, sizeof number, "%03d", i);
+        if (!WritePrivateProfileStringA(f[1].c_str(), (f[3] + number).c_str(), "x", f[0].c_str()))
+            return Fail(run, "cannot write them");
+    }
     return true;
 }
 
@@ -661,6 +676,7 @@ const std::vector<Keyword>& Keywords() {
              return (f.size() == 4 && WritePrivateProfileStringA(f[1].c_str(), f[2].c_str(), value, f[0].c_str())) ||
                     Fail(run, "cannot write it");
          }},
+        {"keys", SetUp, WriteKeys},
         {"env", SetUp, [](Run& run) { return run.Environment.push_back(Text(run, run.Line->Rest)), true; }},
         {"cd", SetUp, [](Run& run) { return run.CurrentDir = Text(run, run.Line->Rest), true; }},
         {"unchanged", State, CheckUnchanged},

@@ -1,7 +1,9 @@
 #include "runner/scenario.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -23,17 +25,15 @@ std::vector<std::string> TableCells(const std::string& line) {
     return cells;
 }
 
-// Whether the comma-separated list names the build or the row.
-bool Names(const std::string& list, const std::string& build, const std::string& row) {
-    std::string item;
-    for (size_t at = 0; at <= list.size(); at++) {
-        if (at < list.size() && list[at] != ',') {
-            item += list[at];
-            continue;
-        }
-        if (Trim(item) == build || Trim(item) == row)
+// Whether a line tagged "[word, ...]" is played: a word names a build or a
+// row; commas or blanks separate them.
+bool TaggedFor(const std::string& tags, const std::string& build, const std::string& row) {
+    std::string words = tags;
+    std::replace(words.begin(), words.end(), ',', ' ');
+    std::istringstream list(words);
+    for (std::string word; list >> word;) {
+        if (word == build || word == row)
             return true;
-        item.clear();
     }
     return false;
 }
@@ -68,12 +68,18 @@ std::string ExpandPlaceholders(const std::string& text, const std::map<std::stri
     for (size_t i = 0; i < text.size(); i++) {
         size_t close = text[i] == '{' ? text.find('}', i) : std::string::npos;
         std::string name = close == std::string::npos ? std::string() : text.substr(i + 1, close - i - 1);
+        size_t star = name.rfind('*');
         if (values.count(name))
             result += values.at(name);
         else if (characters && characterNames.count(name))
             result += characterNames.at(name);
         else if (characters && name.size() == 3 && name[0] == 'x' && isxdigit(name[1]) && isxdigit(name[2]))
             result += static_cast<char>(std::stoi(name.substr(1), nullptr, 16));
+        else if (star != std::string::npos && star > 0 && star + 1 < name.size() &&
+                 name.find_first_not_of("0123456789", star + 1) == std::string::npos) {
+            for (unsigned long n = std::stoul(name.substr(star + 1)); n > 0; n--)
+                result += name.substr(0, star);
+        }
         else {
             result += text[i];
             continue;
@@ -152,7 +158,7 @@ bool ReadScenario(const std::string& path, const std::string& row, const std::st
         scenario->Lines.push_back(parsed);
         if (TakesBody(parsed.Keyword, parsed.Rest))
             open = &scenario->Lines.back();
-        if (!only.empty() && !Names(only, build, row))
+        if (!only.empty() && !TaggedFor(only, build, row))
             scenario->Lines.back().Keyword = "#";  // read for its body, then skipped
     }
     if (open)

@@ -1,6 +1,6 @@
 // A scenario file, read and made ready to run: comments and blank lines
 // gone, one row of its table chosen and its columns put in, the lines of
-// the other build left out.
+// the other build and of the other rows left out.
 #pragma once
 
 #include <map>
@@ -25,8 +25,8 @@ struct Scenario {
 bool ReadScenario(const std::string& path, const std::string& row, const std::string& build, Scenario* scenario);
 
 // Replaces {name} by its value, {nl}, {cr} and {tab} by those characters and
-// {xNN} by the byte of that hex value (unless `characters` is false); an
-// unknown name stays as written.
+// {xNN} by the byte of that hex value (unless `characters` is false),
+// {text*N} by N times the text; an unknown name stays as written.
 std::string ExpandPlaceholders(const std::string& text, const std::map<std::string, std::string>& values,
                                bool characters = true);
 // The parts of a text between bars ("|"), each trimmed; a bar within a
