@@ -215,12 +215,11 @@ bool SendDriverCommand(const char* driverFile, UINT message) {
     }
     // The driver does its install or remove work inside this call.
     LRESULT answer = SendDriverMessage(driver, message, 0, 0);
-    CloseDriver(driver, 0, 0);
-    if (answer != DRVCNF_OK) {
+    // The refusal is reported while the driver is still open, then closed.
+    if (answer != DRVCNF_OK)
         ReportError("Driver failed processing message 0x%X (code 0x%X)", message, (unsigned)answer);
-        return false;
-    }
-    return true;
+    CloseDriver(driver, 0, 0);
+    return answer == DRVCNF_OK;
 }
 
 // ---- NT install

@@ -70,32 +70,38 @@ bool OpenRegistryKey(RegistryKey* key, HKEY root, const char* keyPath) {
     return true;
 }
 
+namespace {
+
+// Reports a value that cannot be used and leaves `error` as the last error,
+// whatever the box did: the caller tells a missing value by it.
+bool RefuseValue(const char* format, const char* valueName, DWORD error) {
+    SetLastError(error);
+    ReportError(format, valueName, LastErrorText());
+    SetLastError(error);
+    return false;
+}
+
+}  // namespace
+
 bool QueryStringValue(RegistryKey* key, const char* valueName, char* buffer, bool required) {
     DWORD type = 0;
     DWORD size = PathBufferSize;
     LONG result = RegQueryValueExA(key->Handle, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
     SetLastError(result);
     if (result == ERROR_SUCCESS) {
-        if (type != REG_SZ) {
-            ReportError("Registry value \"%s\" hasn't string type", valueName);
-            return false;
-        }
+        if (type != REG_SZ)
+            return RefuseValue("Registry value \"%s\" hasn't string type", valueName, result);
         // A stored string need not end in NUL; the buffer must.
         if (size == 0 || buffer[size - 1] != '\0') {
-            if (size >= PathBufferSize) {
-                SetLastError(ERROR_MORE_DATA);
-                ReportError("Cannot query registry value \"%s\" (%s)", valueName, LastErrorText());
-                return false;
-            }
+            if (size >= PathBufferSize)
+                return RefuseValue("Cannot query registry value \"%s\" (%s)", valueName, ERROR_MORE_DATA);
             buffer[size] = '\0';
         }
         return true;
     }
     if (result == ERROR_FILE_NOT_FOUND && !required)
         return false;
-    ReportError("Cannot query registry value \"%s\" (%s)", valueName, LastErrorText());
-    SetLastError(result);
-    return false;
+    return RefuseValue("Cannot query registry value \"%s\" (%s)", valueName, result);
 }
 
 void CloseRegistryKey(RegistryKey* key) {
