@@ -14,11 +14,11 @@ typedef BOOL(WINAPI* RemoveDeviceFunction)(HDEVINFO, PSP_DEVINFO_DATA);
 typedef BOOL(WINAPI* DestroyDeviceInfoListFunction)(HDEVINFO);
 
 // Filled from setupapi.dll at each removal.
-SetupApiFunction EnumDeviceInfoSlot;
-SetupApiFunction GetDevicePropertySlot;
-SetupApiFunction GetClassDevsSlot;
-SetupApiFunction RemoveDeviceSlot;
-SetupApiFunction DestroyDeviceInfoListSlot;
+SystemFunction EnumDeviceInfoSlot;
+SystemFunction GetDevicePropertySlot;
+SystemFunction GetClassDevsSlot;
+SystemFunction RemoveDeviceSlot;
+SystemFunction DestroyDeviceInfoListSlot;
 
 // Room for a description and its NUL.
 const int DescriptionSize = 260;
@@ -42,19 +42,9 @@ bool ReadDescription(HDEVINFO list, SP_DEVINFO_DATA* element, char* description)
                        DescriptionSize - 1, nullptr) != FALSE;
 }
 
-bool ResolveSetupApi(HMODULE library) {
-    for (int i = 0; i < SetupApiFunctionCount; i++) {
-        *SetupApiFunctionTable[i].Slot =
-            reinterpret_cast<SetupApiFunction>(GetProcAddress(library, SetupApiFunctionTable[i].Name));
-        if (!*SetupApiFunctionTable[i].Slot)
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
-const SetupApiFunctionDef SetupApiFunctionTable[SetupApiFunctionCount] = {
+const SystemFunctionDef SetupApiFunctionTable[SetupApiFunctionCount] = {
     {"SetupDiEnumDeviceInfo", &EnumDeviceInfoSlot},
     {"SetupDiGetDeviceRegistryPropertyA", &GetDevicePropertySlot},
     {"SetupDiGetClassDevsA", &GetClassDevsSlot},
@@ -76,18 +66,16 @@ bool FindDeviceInstance(HDEVINFO list, const char* deviceName, SP_DEVINFO_DATA* 
 }
 
 void RemoveDeviceInstance(const char* deviceName) {
-    HMODULE library = LoadLibraryA("setupapi.dll");
+    HMODULE library = LoadSystemLibrary("setupapi.dll", SetupApiFunctionTable, SetupApiFunctionCount);
     if (!library)
         return;
-    if (ResolveSetupApi(library)) {
-        HDEVINFO list = reinterpret_cast<GetClassDevsFunction>(GetClassDevsSlot)(nullptr, nullptr, nullptr,
-                                                                                  DIGCF_ALLCLASSES);
-        if (list != INVALID_HANDLE_VALUE) {
-            SP_DEVINFO_DATA element;
-            if (FindDeviceInstance(list, deviceName, &element))
-                reinterpret_cast<RemoveDeviceFunction>(RemoveDeviceSlot)(list, &element);
-            reinterpret_cast<DestroyDeviceInfoListFunction>(DestroyDeviceInfoListSlot)(list);
-        }
+    HDEVINFO list =
+        reinterpret_cast<GetClassDevsFunction>(GetClassDevsSlot)(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    if (list != INVALID_HANDLE_VALUE) {
+        SP_DEVINFO_DATA element;
+        if (FindDeviceInstance(list, deviceName, &element))
+            reinterpret_cast<RemoveDeviceFunction>(RemoveDeviceSlot)(list, &element);
+        reinterpret_cast<DestroyDeviceInfoListFunction>(DestroyDeviceInfoListSlot)(list);
     }
     FreeLibrary(library);
 }

@@ -4,19 +4,16 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include "common/system_library.h"
 #include "device/device_types.h"
 
 bool RemoveDeviceNT(const char* deviceName, TypeMask mask);
 
-// setupapi.dll is not imported: the removal loads it for its own step only
-// and finds these entry points in it, in this order.
-typedef void (*SetupApiFunction)();
-struct SetupApiFunctionDef {
-    const char* Name;
-    SetupApiFunction* Slot;
-};
+// setupapi.dll is not imported: the removal loads it from the system
+// directory for its own step only and finds these entry points in it, in
+// this order.
 const int SetupApiFunctionCount = 5;
-extern const SetupApiFunctionDef SetupApiFunctionTable[SetupApiFunctionCount];
+extern const SystemFunctionDef SetupApiFunctionTable[SetupApiFunctionCount];
 
 // Deletes the first device instance of the system whose description is the
 // device name (ignoring case). Best effort: every failure is silent.

@@ -4,6 +4,7 @@
 
 #include "common/messages.h"
 #include "common/setup_state.h"
+#include "common/system_library.h"
 #include "log/install_log.h"
 
 // ---- Profile sections
@@ -202,24 +203,52 @@ bool BuildDriverPath(const char* driverFile, WCHAR* path, UINT size) {
     return true;
 }
 
+typedef HDRVR(WINAPI* OpenDriverFunction)(LPCWSTR, LPCWSTR, LPARAM);
+typedef LRESULT(WINAPI* DriverCallFunction)(HDRVR, UINT, LPARAM, LPARAM);
+typedef LRESULT(WINAPI* CloseDriverFunction)(HDRVR, LPARAM, LPARAM);
+
+// Filled from winmm.dll, which is loaded only to tell a driver.
+SystemFunction OpenDriverSlot;
+SystemFunction SendDriverMessageSlot;
+SystemFunction CloseDriverSlot;
+
+const SystemFunctionDef WinmmFunctionTable[] = {
+    {"OpenDriver", &OpenDriverSlot},
+    {"SendDriverMessage", &SendDriverMessageSlot},
+    {"CloseDriver", &CloseDriverSlot},
+};
+const int WinmmFunctionCount = sizeof WinmmFunctionTable / sizeof WinmmFunctionTable[0];
+
+// Opens the driver, tells it the message and closes it again. A refusal is
+// reported while the driver is still open.
+bool TellDriver(const WCHAR* path, UINT message) {
+    HDRVR driver = reinterpret_cast<OpenDriverFunction>(OpenDriverSlot)(path, nullptr, 0);
+    if (!driver) {
+        ReportError("Cannot open driver module %S", path);
+        return false;
+    }
+    // The driver does its install or remove work inside this call.
+    LRESULT answer = reinterpret_cast<DriverCallFunction>(SendDriverMessageSlot)(driver, message, 0, 0);
+    if (answer != DRVCNF_OK)
+        ReportError("Driver failed processing message 0x%X (code 0x%X)", message, (unsigned)answer);
+    reinterpret_cast<CloseDriverFunction>(CloseDriverSlot)(driver, 0, 0);
+    return answer == DRVCNF_OK;
+}
+
 }  // namespace
 
 bool SendDriverCommand(const char* driverFile, UINT message) {
     WCHAR path[PathBufferSize];
     if (!BuildDriverPath(driverFile, path, PathBufferSize))
         return false;
-    HDRVR driver = OpenDriver(path, nullptr, 0);
-    if (!driver) {
-        ReportError("Cannot open driver module %S", path);
+    HMODULE winmm = LoadSystemLibrary("winmm.dll", WinmmFunctionTable, WinmmFunctionCount);
+    if (!winmm) {
+        ReportError("Cannot load winmm.dll (%s)", LastErrorText());
         return false;
     }
-    // The driver does its install or remove work inside this call.
-    LRESULT answer = SendDriverMessage(driver, message, 0, 0);
-    // The refusal is reported while the driver is still open, then closed.
-    if (answer != DRVCNF_OK)
-        ReportError("Driver failed processing message 0x%X (code 0x%X)", message, (unsigned)answer);
-    CloseDriver(driver, 0, 0);
-    return answer == DRVCNF_OK;
+    bool told = TellDriver(path, message);
+    FreeLibrary(winmm);
+    return told;
 }
 
 // ---- NT install
