@@ -75,17 +75,71 @@ bool PutExpandedDefault(HWND dialog, int id, const char* text) {
            SetControlText(dialog, id, expanded);
 }
 
-// Replaces *field by a copy of the edit's text as typed. A text longer than
-// a path (only a program, not the keyboard, can put one there) is refused
+// Reads the edit into `text` of PathBufferSize + 1 bytes. A text longer than a
+// path (only a program, not the keyboard, can put one there) is refused
 // rather than cut.
-bool StoreEditText(HWND dialog, int id, char** field) {
-    char text[PathBufferSize + 1];
+bool ReadEditText(HWND dialog, int id, char* text) {
     text[0] = '\0';
-    LRESULT length = SendDlgItemMessageA(dialog, id, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    if (length > PathBufferSize - 1) {
-        ReportErrorOwned(dialog, "The text is too long (at most %u characters are allowed)", PathBufferSize - 1);
+    LRESULT length = SendDlgItemMessageA(dialog, id, WM_GETTEXT, PathBufferSize + 1, reinterpret_cast<LPARAM>(text));
+    if (length <= PathBufferSize - 1)
+        return true;
+    ReportErrorOwned(dialog, "The text is too long (at most %u characters are allowed)", PathBufferSize - 1);
+    return false;
+}
+
+// Tells the user what to enter and puts the focus on the field, its text
+// selected; the dialog stays open with the text as typed.
+bool RefuseField(HWND dialog, int id, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    ShowMessage(dialog, format, args, MB_ICONWARNING);
+    va_end(args);
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, id)), TRUE);
+    return false;
+}
+
+bool IsBlankText(const char* text) {
+    return *SkipBlanks(text) == '\0';
+}
+
+// A full path begins at a drive's root (C:\) or at a network share
+// (\\server\share); anything else would be resolved against whatever the
+// current directory is at the time, at install and again at uninstall.
+bool IsFullPath(const char* path) {
+    char drive = static_cast<char>(path[0] | 0x20);
+    return (drive >= 'a' && drive <= 'z' && path[1] == ':' && path[2] == '\\') ||
+           (path[0] == '\\' && path[1] == '\\');
+}
+
+// The installation directory as typed, its references expanded once: every
+// stage (creation, the reuse question, the log, copies and shortcuts) uses
+// this one path.
+bool ReadInstallDir(HWND dialog, char* directory) {
+    char typed[PathBufferSize + 1];
+    if (!ReadEditText(dialog, IDC_INSTALL_DIR, typed))
         return false;
-    }
+    if (IsBlankText(typed))
+        return RefuseField(dialog, IDC_INSTALL_DIR, "Please enter the installation directory.");
+    if (ExpandVariables(directory, PathBufferSize, typed) == ExpandFailed)
+        return false;
+    if (!IsFullPath(directory))
+        return RefuseField(dialog, IDC_INSTALL_DIR,
+                           "Please enter the installation directory as a full path, such as %s\\%s.",
+                           Setup.ProgramFilesDir, Setup.AppName);
+    return true;
+}
+
+// The group name as typed (expanded where the group is made). An empty one
+// would make the Start-menu folder itself the group.
+bool ReadProgramGroup(HWND dialog, char* group) {
+    if (!ReadEditText(dialog, IDC_PROGRAM_GROUP, group))
+        return false;
+    if (IsBlankText(group))
+        return RefuseField(dialog, IDC_PROGRAM_GROUP, "Please enter the program group name.");
+    return true;
+}
+
+bool StoreText(char** field, const char* text) {
     char* copy = DuplicateString(text);
     if (!copy)
         return false;
@@ -105,8 +159,13 @@ INT_PTR CALLBACK DirectoriesProcedure(HWND dialog, UINT message, WPARAM wParam, 
     if (message == WM_COMMAND) {
         switch (LOWORD(wParam)) {
         case IDOK: {
-            bool stored = StoreEditText(dialog, IDC_INSTALL_DIR, &Setup.InstallDir) &&
-                          StoreEditText(dialog, IDC_PROGRAM_GROUP, &Setup.ProgramGroup);
+            // A refused field keeps the dialog open; a copy that cannot be
+            // stored (reported by the allocator) ends it.
+            char directory[PathBufferSize];
+            char group[PathBufferSize + 1];
+            if (!ReadInstallDir(dialog, directory) || !ReadProgramGroup(dialog, group))
+                return TRUE;
+            bool stored = StoreText(&Setup.InstallDir, directory) && StoreText(&Setup.ProgramGroup, group);
             return EndDialog(dialog, stored ? 1 : 0);
         }
         case IDCANCEL:  // also Escape and the close box

@@ -7,8 +7,11 @@
 bool ShowLicenseDialog();
 
 // Lets the user confirm or edit the installation directory and the program
-// group name, starting from the expanded defaults. On Install stores the texts
-// as typed in InstallDir and ProgramGroup and returns true.
+// group name, starting from the expanded defaults. On Install stores the
+// installation directory with its references expanded (a full path) in
+// InstallDir and the group name as typed in ProgramGroup, and returns true.
+// An empty field or a directory that is no full path is refused with a
+// message, and the dialog stays open with the texts as typed.
 bool ShowDirectoriesDialog();
 
 // Puts up the progress window with `text`; the work goes on meanwhile.
