@@ -39,15 +39,41 @@ bool SaveShortcutFile(IPersistFile* file, const char* path) {
     return Succeeded(file->Save(widePath, TRUE), "Cannot save shortcut file (%s)");
 }
 
+// True only when the system says the destination does not exist: a file
+// that cannot be seen for any other reason is treated as somebody's.
+bool IsMissingFile(const char* path) {
+    return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+bool ReportCopyFailure(const char* source, const char* destination) {
+    ReportError("Cannot copy %s to %s (%s)", source, destination, LastErrorText());
+    return false;
+}
+
+// A new file is logged, and the log saved, before its copy starts: a copy
+// that fails or is cut off (a kill, a power cut) leaves nothing that the
+// rollback or the uninstall does not know. An existing file is logged only
+// once it has been overwritten: a failed copy leaves it to its owner.
 bool CopyFileEntry(const FileEntry& entry) {
     char source[PathBufferSize];
     char destination[PathBufferSize];
     if (!ResolveFileEntry(entry, source, destination))
         return false;
-    if (!CopyFileA(source, destination, FALSE)) {
-        ReportError("Cannot copy %s to %s (%s)", source, destination, LastErrorText());
-        return false;
+    if (IsMissingFile(destination)) {
+        DWORD logLength = Setup.InstallLog.Length;
+        if (!LogEvent(CreateFileEvent, "%s", destination) || !SaveInstallLog())
+            return false;
+        // Copied only while it is still missing: a file that appeared
+        // meanwhile is not ours until we have overwritten it.
+        if (CopyFileA(source, destination, TRUE))
+            return true;
+        if (GetLastError() != ERROR_FILE_EXISTS)
+            return ReportCopyFailure(source, destination);
+        if (!ForgetLogTail(logLength))
+            return false;
     }
+    if (!CopyFileA(source, destination, FALSE))
+        return ReportCopyFailure(source, destination);
     return LogEvent(CreateFileEvent, "%s", destination);
 }
 
@@ -55,12 +81,10 @@ bool CopyFileEntry(const FileEntry& entry) {
 
 bool ResolveFileEntry(const FileEntry& entry, char* source, char* destination) {
     const char* sourceDir = entry.Third[0] ? entry.Third : Setup.WorkDir;
-    char joined[PathBufferSize];
-    // The joined destination is expanded once more: a directory such as an
-    // InstallDir typed with references expands in turn.
+    // The installation directory was expanded once, when it was chosen, and
+    // is inserted as it is.
     return JoinPath(source, PathBufferSize, sourceDir, entry.First) &&
-           JoinPath(joined, sizeof joined, entry.Second, entry.First) &&
-           ExpandVariables(destination, PathBufferSize, joined) != ExpandFailed;
+           JoinPath(destination, PathBufferSize, entry.Second, entry.First);
 }
 
 bool ShortcutPath(char* path, const char* directory, const char* name) {

@@ -1,7 +1,7 @@
 // What the installation changes in the file system: the installation and
 // program-group directories, the shortcut files and the copied files. Each
-// action is logged (CreateDir, CreateFile) once it is done, so that a
-// rollback or the uninstaller can undo it. Every failure shows one message.
+// action is logged (CreateDir, CreateFile), so that a rollback or the
+// uninstaller can undo it. Every failure shows one message.
 #pragma once
 
 #include "common/setup_state.h"
@@ -34,5 +34,7 @@ bool ResolveFileEntry(const FileEntry& entry, char* source, char* destination);
 // PathBufferSize; a path that does not fit is reported.
 bool ShortcutPath(char* path, const char* directory, const char* name);
 
-// Copies every FileEntry, in table order, over any existing file.
+// Copies every FileEntry, in table order, over any existing file. A file
+// that is new is logged (and the log saved) before its copy, an existing one
+// after it.
 bool CopyFiles();

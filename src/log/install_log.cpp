@@ -129,7 +129,9 @@ bool LogEvent(EventCode code, const char* format, ...) {
 
 bool SaveInstallLog() {
     char path[PathBufferSize];
-    if (!JoinPath(path, sizeof path, Setup.InstallDir, LogFileName))
+    // Through the reference, the installation directory is inserted as the
+    // dialog stored it: the same path as every other stage's.
+    if (!JoinPath(path, sizeof path, "%InstallDir%", LogFileName))
         return false;
     if (!WriteWholeFile(path, Setup.InstallLog.Text, Setup.InstallLog.Length))
         return false;
@@ -141,6 +143,12 @@ bool SaveInstallLog() {
         Setup.LogFileLogged = TRUE;
     }
     return true;
+}
+
+bool ForgetLogTail(DWORD length) {
+    Setup.InstallLog.Length = length;
+    Setup.InstallLog.Text[length] = '\0';
+    return SaveInstallLog();
 }
 
 const char* EventNameOf(int code) {
