@@ -87,67 +87,6 @@ bool ReadEditText(HWND dialog, int id, char* text) {
     return false;
 }
 
-// Tells the user what to enter and puts the focus on the field, its text
-// selected; the dialog stays open with the text as typed.
-bool RefuseField(HWND dialog, int id, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    ShowMessage(dialog, format, args, MB_ICONWARNING);
-    va_end(args);
-    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, id)), TRUE);
-    return false;
-}
-
-bool IsBlankText(const char* text) {
-    return *SkipBlanks(text) == '\0';
-}
-
-// A full path begins at a drive's root (C:\) or at a network share
-// (\\server\share); anything else would be resolved against whatever the
-// current directory is at the time, at install and again at uninstall.
-bool IsFullPath(const char* path) {
-    char drive = static_cast<char>(path[0] | 0x20);
-    return (drive >= 'a' && drive <= 'z' && path[1] == ':' && path[2] == '\\') ||
-           (path[0] == '\\' && path[1] == '\\');
-}
-
-// The installation directory as typed, its references expanded once: every
-// stage (creation, the reuse question, the log, copies and shortcuts) uses
-// this one path.
-bool ReadInstallDir(HWND dialog, char* directory) {
-    char typed[PathBufferSize + 1];
-    if (!ReadEditText(dialog, IDC_INSTALL_DIR, typed))
-        return false;
-    if (IsBlankText(typed))
-        return RefuseField(dialog, IDC_INSTALL_DIR, "Please enter the installation directory.");
-    if (ExpandVariables(directory, PathBufferSize, typed) == ExpandFailed)
-        return false;
-    if (!IsFullPath(directory))
-        return RefuseField(dialog, IDC_INSTALL_DIR,
-                           "Please enter the installation directory as a full path, such as %s\\%s.",
-                           Setup.ProgramFilesDir, Setup.AppName);
-    return true;
-}
-
-// The group name as typed (expanded where the group is made). An empty one
-// would make the Start-menu folder itself the group.
-bool ReadProgramGroup(HWND dialog, char* group) {
-    if (!ReadEditText(dialog, IDC_PROGRAM_GROUP, group))
-        return false;
-    if (IsBlankText(group))
-        return RefuseField(dialog, IDC_PROGRAM_GROUP, "Please enter the program group name.");
-    return true;
-}
-
-bool StoreText(char** field, const char* text) {
-    char* copy = DuplicateString(text);
-    if (!copy)
-        return false;
-    FreeBlock(*field);
-    *field = copy;
-    return true;
-}
-
 INT_PTR CALLBACK DirectoriesProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
         DialogCreated = true;
@@ -159,14 +98,16 @@ INT_PTR CALLBACK DirectoriesProcedure(HWND dialog, UINT message, WPARAM wParam, 
     if (message == WM_COMMAND) {
         switch (LOWORD(wParam)) {
         case IDOK: {
-            // A refused field keeps the dialog open; a copy that cannot be
-            // stored (reported by the allocator) ends it.
-            char directory[PathBufferSize];
+            char directory[PathBufferSize + 1];
             char group[PathBufferSize + 1];
-            if (!ReadInstallDir(dialog, directory) || !ReadProgramGroup(dialog, group))
+            if (!ReadEditText(dialog, IDC_INSTALL_DIR, directory) || !ReadEditText(dialog, IDC_PROGRAM_GROUP, group))
                 return TRUE;
-            bool stored = StoreText(&Setup.InstallDir, directory) && StoreText(&Setup.ProgramGroup, group);
-            return EndDialog(dialog, stored ? 1 : 0);
+            int result = StoreDirectoryChoice(dialog, directory, group);
+            if (result == IDOK || result == IDCANCEL)
+                return EndDialog(dialog, result == IDOK);
+            // Refused: the dialog stays open at that field, its text selected.
+            SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, result)), TRUE);
+            return TRUE;
         }
         case IDCANCEL:  // also Escape and the close box
             return EndDialog(dialog, 0);
@@ -180,7 +121,38 @@ INT_PTR CALLBACK PassiveProcedure(HWND, UINT, WPARAM, LPARAM) {
     return FALSE;
 }
 
+bool StoreText(char** field, const char* text) {
+    char* copy = DuplicateString(text);
+    if (!copy)
+        return false;
+    FreeBlock(*field);
+    *field = copy;
+    return true;
+}
+
 }  // namespace
+
+int StoreDirectoryChoice(HWND owner, const char* directory, const char* group) {
+    char expanded[PathBufferSize];
+    if (ExpandVariables(expanded, sizeof expanded, directory) == ExpandFailed)
+        return IDC_INSTALL_DIR;
+    // A full path begins at a drive's root (C:\) or at a network share
+    // (\\server\share); anything else would be resolved against whatever
+    // the current directory is, at install and again at uninstall.
+    char drive = static_cast<char>(expanded[0] | 0x20);
+    if (!(drive >= 'a' && drive <= 'z' && expanded[1] == ':' && expanded[2] == '\\') &&
+        !(expanded[0] == '\\' && expanded[1] == '\\')) {
+        ReportErrorOwned(owner, "Please enter the installation directory as a full path, such as %s\\%s.",
+                         Setup.ProgramFilesDir, Setup.AppName);
+        return IDC_INSTALL_DIR;
+    }
+    // An empty name would make the Start-menu folder itself the group.
+    if (*SkipBlanks(group) == '\0') {
+        ReportErrorOwned(owner, "Please enter the program group name.");
+        return IDC_PROGRAM_GROUP;
+    }
+    return StoreText(&Setup.InstallDir, expanded) && StoreText(&Setup.ProgramGroup, group) ? IDOK : IDCANCEL;
+}
 
 // An unattended run creates no window: the dialogs take their defaults.
 bool ShowLicenseDialog() {

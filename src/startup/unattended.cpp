@@ -3,6 +3,7 @@
 #include "common/messages.h"
 #include "common/setup_state.h"
 #include "common/variables.h"
+#include "install/dialogs.h"
 #include "log/install_log.h"
 #include "uninstall/deferred.h"
 
@@ -24,27 +25,33 @@ bool ErrorReported;
 const DWORD LogOpenTries = 100;
 const DWORD LogOpenPause = 10;
 
-// Output failures are not reported: there is no one to report them to.
-void WritePiece(HANDLE target, const char* text, int length) {
-    DWORD written;
-    WriteFile(target, text, length, &written, nullptr);
+// Room for a line: the date, time and process id, a title and a message
+// (the longest, the check's report, holds 1,024 bytes).
+const int LineSize = 1200;
+
+// Appends the text and CR LF to the start of the line in `line` of LineSize
+// bytes, every line break of the text (LF or CR LF) written as " / ", so
+// that one message is one line. A longer line is cut, never overrun.
+DWORD EndLine(char* line, const char* text) {
+    DWORD length = lstrlenA(line);
+    for (; *text && length < LineSize - 5; text++) {
+        if (*text == '\r' && text[1] == '\n')
+            continue;  // the LF that follows stands for both
+        if (*text == '\n' || *text == '\r') {
+            lstrcpyA(line + length, " / ");
+            length += 3;
+        } else {
+            line[length++] = *text;
+        }
+    }
+    lstrcpyA(line + length, "\r\n");
+    return length + 2;
 }
 
-// "<prefix><title>: <text>" and CR LF, every line break of the text (LF or
-// CR LF) written as " / ", so that one message is one line.
-void WriteLine(HANDLE target, const char* prefix, const char* title, const char* text) {
-    WritePiece(target, prefix, lstrlenA(prefix));
-    WritePiece(target, title, lstrlenA(title));
-    WritePiece(target, ": ", 2);
-    for (;;) {
-        const char* end = FindAnyOf(text, "\r\n");
-        WritePiece(target, text, (int)(end - text));
-        if (!*end)
-            break;
-        WritePiece(target, " / ", 3);
-        text = end + (end[0] == '\r' && end[1] == '\n' ? 2 : 1);
-    }
-    WritePiece(target, "\r\n", 2);
+// Output failures are not reported: there is no one to report them to.
+void WriteLine(HANDLE target, const char* line, DWORD length) {
+    DWORD written;
+    WriteFile(target, line, length, &written, nullptr);
 }
 
 // Both uninstall stages write to the file; the one that holds it for its
@@ -60,23 +67,25 @@ HANDLE OpenLogFile() {
     return INVALID_HANDLE_VALUE;
 }
 
-// Appends one line, begun with the local date and time and the process id.
+// Appends one line, begun with the local date and time, the process id and
+// the title (its first 64 characters).
 void RecordLine(const char* title, const char* text) {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    char prefix[32];
-    wsprintfA(prefix, "%04u-%02u-%02u %02u:%02u:%02u %08X ", now.wYear, now.wMonth, now.wDay, now.wHour,
-              now.wMinute, now.wSecond, GetCurrentProcessId());
+    char line[LineSize];
+    wsprintfA(line, "%04u-%02u-%02u %02u:%02u:%02u %08X %.64s: ", now.wYear, now.wMonth, now.wDay, now.wHour,
+              now.wMinute, now.wSecond, GetCurrentProcessId(), title);
+    DWORD length = EndLine(line, text);
     if (LogPath[0]) {
         HANDLE file = OpenLogFile();
         if (file != INVALID_HANDLE_VALUE) {
             SetFilePointer(file, 0, nullptr, FILE_END);
-            WriteLine(file, prefix, title, text);
+            WriteLine(file, line, length);
             CloseHandle(file);
         }
     }
     if (RedirectedOutput)
-        WriteLine(RedirectedOutput, prefix, title, text);
+        WriteLine(RedirectedOutput, line, length);
 }
 
 // The responder of an unattended run. The program's boxes are OK, OK/Cancel
@@ -92,17 +101,6 @@ int AnswerUnattended(HWND, const char* text, const char* title, UINT type) {
         return IDNO;
     int first = (type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
     return (type & MB_DEFBUTTON2) ? first + 1 : first;
-}
-
-// Stores the expansion of `text` in *field. The buffer holds what the
-// directories dialog lets the user type, so a longer expansion is refused
-// with the expansion's message.
-bool StoreExpansion(char** field, const char* text) {
-    char expanded[PathBufferSize];
-    if (ExpandVariables(expanded, sizeof expanded, text) == ExpandFailed)
-        return false;
-    *field = DuplicateString(expanded);
-    return *field != nullptr;
 }
 
 // The short form of an existing file, so that two names of one file compare
@@ -146,8 +144,10 @@ bool AcceptLicenseUnattended() {
 }
 
 bool TakeDirectoriesUnattended() {
-    return StoreExpansion(&Setup.InstallDir, InstallDirText ? InstallDirText : Setup.DefaultInstallDir) &&
-           StoreExpansion(&Setup.ProgramGroup, Setup.DefaultProgramGroup);
+    // The dialog would start from the expanded default group.
+    char group[PathBufferSize];
+    return ExpandVariables(group, sizeof group, Setup.DefaultProgramGroup) != ExpandFailed &&
+           StoreDirectoryChoice(nullptr, InstallDirText ? InstallDirText : Setup.DefaultInstallDir, group) == IDOK;
 }
 
 int UnattendedExitCode(bool succeeded) {

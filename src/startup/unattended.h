@@ -13,8 +13,8 @@ const char* TakeUnattendedSwitches(const char* arguments);
 
 // What the dialogs take in an unattended run: the licence counts as
 // accepted once it can be read; the installation directory is -d's
-// directory or DefaultInstallDir, the group DefaultProgramGroup, each
-// expanded and bounded like a typed text.
+// directory or DefaultInstallDir, the group DefaultProgramGroup expanded,
+// both checked as the dialog checks what the user typed.
 bool AcceptLicenseUnattended();
 bool TakeDirectoriesUnattended();
 
