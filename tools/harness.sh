@@ -37,6 +37,8 @@ if [ "$build" = i686 ]; then
     wine_server() { wine32_server "$@"; }
     wine_server_start() { wine32_server; }
 fi
+# What a scenario asks of Wine's DLL search ("dlls" line), after our own.
+[ -n "${SCENARIO_DLL_OVERRIDES:-}" ] && export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$SCENARIO_DLL_OVERRIDES"
 
 free_display() {
     local n

@@ -127,7 +127,10 @@ bool SetRegistryValue(const std::string& keyPath, const std::string& name, const
     if (!OpenKeyPath(keyPath, true, &key))
         return false;
     LONG status;
-    if (data.compare(0, 6, "dword:") == 0) {
+    if (data == "absent") {
+        status = RegDeleteValueA(key, name.c_str());
+        status = status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+    } else if (data.compare(0, 6, "dword:") == 0) {
         DWORD number = std::stoul(data.substr(6), nullptr, 0);
         status = RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&number), sizeof number);
     } else {

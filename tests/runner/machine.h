@@ -26,7 +26,8 @@ std::string SnapshotDifferences(const Snapshot& before, const Snapshot& after);
 
 // "HKLM\..." or "HKCU\..." split into a root and the rest.
 bool OpenKeyPath(const std::string& path, bool create, HKEY* key);
-// "dword:N" sets a number, anything else a string.
+// "dword:N" sets a number, "absent" deletes the value, anything else sets a
+// string.
 bool SetRegistryValue(const std::string& keyPath, const std::string& name, const std::string& data);
 // A string or "dword:N"; "absent" when there is no such value.
 std::string RegistryValue(const std::string& keyPath, const std::string& name);

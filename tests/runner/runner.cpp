@@ -9,7 +9,6 @@
 // its name (x86_64 or i686). Exit code 0 when every step and check held.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -52,6 +51,7 @@ struct Run {
     HWND OpenBox = nullptr;
     std::map<std::string, HANDLE> Held;
     std::map<std::string, Snapshot> Before;
+    std::vector<std::vector<std::string>> RegistryBefore;  // key, name, value: put back at the end
     double LastAnswer = 0;  // Milliseconds(), for --timing
     int Shots = 0;
     int Runs = 0;
@@ -570,7 +570,7 @@ bool CheckLines(Run& run) {
 
 // A state line checked the moment the started process has ended, while
 // the processes it started may still run.
-bool AtExit(Run& run);
+bool CheckNow(Run& run);
 
 bool CheckSame(Run& run) {
     std::vector<std::string> paths = Fields(run, run.Line->Rest);
@@ -610,22 +610,29 @@ bool CheckUnchanged(Run& run) {
     return differences.empty() || Fail(run, "it changed:\n" + differences);
 }
 
+struct ProgressSearch {
+    std::vector<DWORD> Ids;
+    std::string Text;
+};
+
+BOOL CALLBACK FindProgressNotice(HWND window, LPARAM parameter) {
+    ProgressSearch* search = reinterpret_cast<ProgressSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    bool ours = false;
+    for (DWORD id : search->Ids)
+        ours = ours || id == owner;
+    if (ours && IsWindowVisible(window) && robot::ButtonIds(window).empty())
+        search->Text = robot::ControlText(window, ProgressTextId);
+    return search->Text.empty();
+}
+
 // The progress notice one of the run's processes shows now ("" when none):
-// a window without buttons whose text field is the notice's.
+// a window without buttons whose text field is the notice's, whatever box
+// is up beside it.
 bool CheckProgress(Run& run) {
-    struct Search {
-        std::vector<DWORD> Ids;
-        std::string Text;
-    } search = {RunningProcesses(run), ""};
-    EnumWindows([](HWND window, LPARAM parameter) -> BOOL {
-        Search* search = reinterpret_cast<Search*>(parameter);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (IsWindowVisible(window) && robot::ButtonIds(window).empty() &&
-            std::find(search->Ids.begin(), search->Ids.end(), owner) != search->Ids.end())
-            search->Text = robot::ControlText(window, ProgressTextId);
-        return search->Text.empty();
-    }, reinterpret_cast<LPARAM>(&search));
+    ProgressSearch search = {RunningProcesses(run), ""};
+    EnumWindows(FindProgressNotice, reinterpret_cast<LPARAM>(&search));
     return Expect(run, "progress notice", Text(run, run.Line->Rest), search.Text);
 }
 
@@ -651,6 +658,7 @@ const std::vector<Keyword>& Keywords() {
         {"pose", SetUp, Pose},
         {"builds", SetUp, [](Run&) { return true; }},    // read by the test list
         {"restarts", SetUp, [](Run&) { return true; }},  // read by run-scenario.sh
+        {"dlls", SetUp, [](Run&) { return true; }},      // read by run-scenario.sh
         {"dist", SetUp, [](Run& run) { return run.Places["dist"] = Text(run, run.Line->Rest), true; }},
         {"product", SetUp, CopyProduct},
         {"file", SetUp, WriteFileStep},
@@ -668,6 +676,8 @@ const std::vector<Keyword>& Keywords() {
         {"release", Windows, Release},
         {"reg", SetUp, [](Run& run) {
              std::vector<std::string> f = Fields(run, run.Line->Rest);
+             if (f.size() == 3)
+                 run.RegistryBefore.push_back({f[0], f[1], RegistryValue(f[0], f[1])});
              return (f.size() == 3 && SetRegistryValue(f[0], f[1], f[2])) || Fail(run, "cannot set it");
          }},
         {"ini", SetUp, [](Run& run) {
@@ -703,12 +713,12 @@ const std::vector<Keyword>& Keywords() {
          }},
         {"stdout", State, CheckOutput},
         {"lines", State, CheckLines},
-        {"at-exit", Windows, AtExit},
+        {"now", Windows, CheckNow},
     };
     return keywords;
 }
 
-bool AtExit(Run& run) {
+bool CheckNow(Run& run) {
     ScenarioLine inner = *run.Line;
     size_t space = inner.Rest.find(' ');
     inner.Keyword = inner.Rest.substr(0, space);
@@ -801,7 +811,7 @@ bool Play(Run& run, const Scenario& scenario) {
             if (!CopyFileA((run.Given.BuildDir + "\\setup.exe").c_str(), (run.Places["dist"] + "\\setup.exe").c_str(), FALSE))
                 return Fail(run, "cannot copy setup.exe into the distribution");
         }
-        if (keyword->When != Windows && !Settle(run))
+        if (keyword->When == State && !Settle(run))
             return false;
         if (run.Given.Verbose)
             std::printf("%4d %s %s\n", line.Number, line.Keyword.c_str(), Text(run, line.Rest).c_str());
@@ -845,6 +855,9 @@ int main(int argc, char** argv) {
     Play(run, scenario);
     if (run.Job)
         TerminateJobObject(run.Job, 1);
+    // The machine's own values come back for the scenarios after this one.
+    for (auto value = run.RegistryBefore.rbegin(); value != run.RegistryBefore.rend(); ++value)
+        SetRegistryValue((*value)[0], (*value)[1], (*value)[2]);
     std::printf("%s%s [%s]: %s\n", positional[2].c_str(), run.Given.Row.empty() ? "" : ("/" + run.Given.Row).c_str(),
                 run.Given.Build.c_str(), run.Failures ? "FAILED" : "passed");
     std::fflush(stdout);
