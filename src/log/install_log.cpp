@@ -230,15 +230,17 @@ char* ReadWholeFile(const char* directory, const char* name, DWORD* size) {
 }
 
 bool WriteWholeFile(const char* path, const void* data, DWORD size) {
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    // Written over in place and cut to size afterwards, never emptied first:
+    // the log only grows between saves (or loses its last line), so a kill
+    // or a power cut during a save leaves at worst the newest line cut.
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         ReportError("Cannot create %s file (%s)", path, LastErrorText());
         return false;
     }
-    SetEndOfFile(file);
     DWORD written = 0;
-    BOOL done = size == 0 || WriteFile(file, data, size, &written, nullptr);
+    BOOL done = (size == 0 || WriteFile(file, data, size, &written, nullptr)) && SetEndOfFile(file);
     if (done && written != size)
         SetLastError(ERROR_DISK_FULL);  // a short write without an error
     bool complete = done && written == size;
