@@ -1,37 +1,19 @@
-; devmgr16.dll for the tests: a 16-bit Windows (NE) library that stands where
-; a product's own device manager would, so that the Windows 98 device road of
-; setup.exe runs for real: ordinal 35 loads it, ordinal 37 finds _MANAGER
-; (asked for as "_manager"), QT_Thunk calls it, ordinal 36 frees it.
+; devmgr16.dll for the tests: a 16-bit Windows (NE) library in the place of
+; a product's own device manager, so that setup.exe's Windows 98 device road
+; runs for real (ordinal 35 loads it, 37 finds _MANAGER, QT_Thunk calls it,
+; 36 frees it). Built with and without _MANAGER (-D NO_MANAGER).
 ;
-;   nasm -f bin -o devmgr16.dll devmgr16.asm                 with _MANAGER
-;   nasm -f bin -D NO_MANAGER -o devmgr16.dll devmgr16.asm   without it
+; C:\DEVMGR16.LOG, appended to: per call of _MANAGER "call" and, for each
+; byte of the parameter block (install word, device name and NUL, INF path
+; and NUL, at most the 64 bytes Wine's QT_Thunk copies), a blank and two
+; upper-case hex digits, then CR LF; per free of the module (WEP) "free".
+; C:\DEVMGR16.ANS, optional: four hex digits, the value _MANAGER returns
+; (low byte 0: failure); missing or malformed: 0001.
 ;
-; Files (fixed paths, written and read through KERNEL's 16-bit file
-; functions):
-;
-;   C:\DEVMGR16.LOG  record, appended to, created when missing:
-;                    each call of _MANAGER adds
-;                      "call" then, for each byte of the parameter block,
-;                      a blank and two upper-case hex digits, then CR LF;
-;                    each free of the module (its WEP) adds "free" CR LF.
-;                    The block is the install word, the device name up to
-;                    its NUL and the INF path up to its NUL, at most the 64
-;                    bytes that Wine's QT_Thunk copies onto the 16-bit stack.
-;                    Install of "My Device", C:\SETUP\MYDEV.INF:
-;                      call 01 00 4D 79 20 ... 65 00 43 3A ... 46 00
-;                    Removal:  call 00 00 4D 79 20 ... 65 00 00
-;   C:\DEVMGR16.ANS  optional answer: four hex digits (upper or lower case,
-;                    anything after them is ignored), the 16-bit value
-;                    _MANAGER returns, e.g. "0100" (low byte 0: failure).
-;                    Missing or malformed: 0001 (success).
-;
-; The file is written out by hand: MZ stub header, NE header, then the tables
-; in the order Wine's loader sizes them by (segments, resources, resident
-; names, module references, imported names, entry table), the non-resident
-; names, and one fixed code segment followed by its relocation records, which
-; bind the KERNEL imports by ordinal. The library has no data segment and no
-; initialisation routine; strings live in the code segment, buffers on the
-; stack.
+; The file is laid out by hand: MZ stub, NE header, the tables in the order
+; Wine's loader sizes them by, the non-resident names, and one code segment
+; (strings in it, buffers on the stack) with relocations that bind KERNEL's
+; functions by ordinal. No data segment, no initialisation routine.
 
         bits 16
 

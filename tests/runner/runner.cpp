@@ -858,8 +858,13 @@ int main(int argc, char** argv) {
     // The machine's own values come back for the scenarios after this one.
     for (auto value = run.RegistryBefore.rbegin(); value != run.RegistryBefore.rend(); ++value)
         SetRegistryValue((*value)[0], (*value)[1], (*value)[2]);
-    std::printf("%s%s [%s]: %s\n", positional[2].c_str(), run.Given.Row.empty() ? "" : ("/" + run.Given.Row).c_str(),
-                run.Given.Build.c_str(), run.Failures ? "FAILED" : "passed");
+    // Which Wine played it: the two builds run under different ones.
+    typedef const char*(CDECL * VersionFunction)();
+    auto version = reinterpret_cast<VersionFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")));
+    std::printf("%s%s [%s, Wine %s]: %s\n", positional[2].c_str(),
+                run.Given.Row.empty() ? "" : ("/" + run.Given.Row).c_str(), run.Given.Build.c_str(),
+                version ? version() : "?", run.Failures ? "FAILED" : "passed");
     std::fflush(stdout);
     return run.Failures ? 1 : 0;
 }
