@@ -428,9 +428,9 @@ TEST(Reliability, MutatedAndOverLongInputs) {
             BoxRecorder boxes;
             Outcome outcome = kind.Run(c.Input, (int)i);
             std::string what = std::string(kind.Name) + " case " + std::to_string(i) + ":\n" + c.Input;
-            ASSERT_EQ(ForeignBoxes(boxes.Boxes()), "") << what;
+            ASSERT_EQ(ForeignBoxes(boxes.Boxes), "") << what;
             ASSERT_EQ(outcome.Fault, "") << what;
-            ASSERT_TRUE(!kind.OneReport || boxes.Boxes().size() == (outcome.Accepted ? 0u : 1u)) << what;
+            ASSERT_TRUE(!kind.OneReport || boxes.Boxes.size() == (outcome.Accepted ? 0u : 1u)) << what;
             ASSERT_TRUE(c.Run.empty() || outcome.Accepted == (c.Run.size() <= c.Limit)) << what;
             ASSERT_TRUE(!outcome.Accepted || outcome.Kept.find(c.Run) != std::string::npos) << what;
             accepted += outcome.Accepted && i < (size_t)kind.Count;

@@ -5,111 +5,75 @@
 
 namespace {
 
-char WindowsDir[] = "C:\\WINDOWS";
-char InstallDir[PathBufferSize];         // 199 characters
-char AppName[] = "Tool %AppName% 100%";  // a value with references and percent signs
-char CommonPrograms[] = "C:\\Common";
-char LocalPrograms[] = "C:\\Local";
+const std::string InstallDir = "C:\\" + std::string(196, 'i');  // 199 characters
 
-void SetVariables() {
-    Setup.WindowsDir = WindowsDir;
-    lstrcpyA(InstallDir, ("C:\\" + std::string(196, 'i')).c_str());
-    Setup.InstallDir = InstallDir;
-    Setup.AppName = AppName;
-    Setup.CommonProgramsFolder = CommonPrograms;
-    Setup.LocalProgramsFolder = LocalPrograms;
-    Setup.ProgramFilesDir = nullptr;  // not set yet: expands to nothing
-}
-
-// The output of a writer given `size` bytes of a larger buffer (260 when
-// the size is not given in the last field); "(past the buffer)" when
-// anything lands behind them.
-template <typename Writer>
-std::string Written(const std::vector<std::string>& fields, size_t count, Writer write) {
-    size_t size = fields.size() > count ? std::stoul(fields[count]) : PathBufferSize;
-    std::string bytes(size + 16, 'G');
-    std::string outcome = write(&bytes[0], (int)size);
-    return outcome + bytes.c_str() + (bytes.substr(size) == std::string(16, 'G') ? "" : " (past the buffer)");
-}
-
-// Known names in exact case are replaced; a result that does not fit
-// fails whole, says which text and writes nothing.
-TEST(ExpandVariables, ReplacesKnownReferencesWithinTheBuffer) {
-    SetVariables();
-    const std::string name21 = "%" + std::string(21, 'A') + "%";
-    const std::string name200 = "x%" + std::string(200, 'B') + "%y";
+// A text is expanded, "directory|name" joined, into the first bytes of a
+// larger buffer: 260 or the number after '#'. Known names in exact case are
+// replaced, a value as it is; a result that does not fit fails whole, names
+// the text that did not fit and writes nothing.
+TEST(ExpandVariablesAndJoinPath, ReplaceReferencesAndJoinWithinTheBuffer) {
+    static char windowsDir[] = "C:\\WINDOWS", installDir[PathBufferSize], commonPrograms[] = "C:\\Common";
+    static char appName[] = "Tool %AppName% 100%";  // a value with references and percent signs
+    lstrcpyA(installDir, InstallDir.c_str());
+    ::Setup.WindowsDir = windowsDir;
+    ::Setup.InstallDir = installDir;
+    ::Setup.AppName = appName;
+    ::Setup.CommonProgramsFolder = commonPrograms;
+    ::Setup.ProgramFilesDir = nullptr;  // not set yet: expands to nothing
+    const std::string name200 = "x%" + std::string(200, 'B') + "%y", name59(59, 'n');
+    const std::string tooLong = "failed [Text is too long after expansion: ";
     const Row rows[] = {
         {"one reference", "%WindowsDir%\\system", "expanded: C:\\WINDOWS\\system"},
         {"names have case", "%windowsdir%\\system", "as is: %windowsdir%\\system"},
-        {"lone percent at the end", "100%", "as is: 100%"},
-        {"lone percent inside", "100% sure", "as is: 100% sure"},
-        {"percent before a reference", "%%WindowsDir%", "expanded: %C:\\WINDOWS"},
+        {"an empty name opens nothing", "%%WindowsDir%", "expanded: %C:\\WINDOWS"},
         {"closing percent of an unknown name opens", "%Foo%WindowsDir%", "expanded: %FooC:\\WINDOWS"},
         {"longest name", "%CommonProgramsFolder%", "expanded: C:\\Common"},
-        {"between letters", "a%LocalProgramsFolder%b", "expanded: aC:\\Localb"},
-        {"name of 21 characters", name21, "as is: " + name21},
-        {"name of 200 characters", name200, "as is: " + name200},
-        {"a value is not expanded again", "Uninstall %AppName%", "expanded: Uninstall Tool %AppName% 100%"},
-        {"two in a row", "%WindowsDir%%AppName%", "expanded: C:\\WINDOWSTool %AppName% 100%"},
+        {"name beyond the name buffer", name200, "as is: " + name200},
+        {"two in a row, a value not expanded again", "%WindowsDir%%AppName%",
+         "expanded: C:\\WINDOWSTool %AppName% 100%"},
         {"unset value", "%ProgramFilesDir%\\Sample", "expanded: \\Sample"},
         {"unclosed", "%WindowsDir", "as is: %WindowsDir"},
-        {"empty name", "%%", "as is: %%"},
         {"empty text", "", "as is: "},
-        {"value fills the buffer", "%WindowsDir%|11", "expanded: C:\\WINDOWS"},
-        {"value one too long", "%WindowsDir%|10", "failed [Text is too long after expansion: %WindowsDir%]"},
-        {"plain text fills the buffer", "0123456789|11", "as is: 0123456789"},
-        {"plain text one too long", "0123456789|10", "failed [Text is too long after expansion: 0123456789]"},
-        {"text after the value too long", "%WindowsDir%\\x|12",
-         "failed [Text is too long after expansion: %WindowsDir%\\x]"},
+        {"value fills the buffer", "%WindowsDir%#11", "expanded: C:\\WINDOWS"},
+        {"value one too long", "%WindowsDir%#10", tooLong + "%WindowsDir%]"},
+        {"plain text fills the buffer", "0123456789#11", "as is: 0123456789"},
+        {"plain text one too long", "0123456789#10", tooLong + "0123456789]"},
+        {"backslash added", "C:\\Dir|file.txt", "joined: C:\\Dir\\file.txt"},
+        {"empty directory", "|file.txt", "joined: file.txt"},
+        {"the name's backslash stays", "C:\\Dir|\\file.txt", "joined: C:\\Dir\\\\file.txt"},
+        {"directory expands to nothing", "%ProgramFilesDir%|file.txt", "joined: file.txt"},
+        {"both expanded, one backslash", "%WindowsDir%\\|%AppName%.txt", "joined: C:\\WINDOWS\\Tool %AppName% 100%.txt"},
+        {"join fills the buffer", "%InstallDir%|" + name59, "joined: " + InstallDir + "\\" + name59},
+        {"join one character too long", "%InstallDir%|n" + name59, tooLong + "n" + name59 + "]"},
+        {"directory does not fit", "%InstallDir%\\%InstallDir%|f", tooLong + "%InstallDir%\\%InstallDir%]"},
+        {"no room for the backslash", "%WindowsDir%|x#11", tooLong + "x]"},
     };
     CheckRows(rows, [](const std::string& input) {
-        std::vector<std::string> fields = Fields(input);
-        return Written(fields, 1, [&](char* output, int size) {
+        size_t hash = input.find('#');
+        size_t size = hash == std::string::npos ? PathBufferSize : std::stoul(input.substr(hash + 1));
+        std::vector<std::string> f = Fields(input.substr(0, hash));
+        std::string bytes(size + 16, 'G');
+        std::string outcome;
+        if (f.size() == 1) {
             const char* results[] = {"failed", "as is: ", "expanded: "};
-            return results[ExpandVariables(output, size, fields[0].c_str()) + 1];
-        });
+            outcome = results[ExpandVariables(&bytes[0], (int)size, f[0].c_str()) + 1];
+        } else {
+            char* joined = JoinPath(&bytes[0], (int)size, f[0].c_str(), f[1].c_str());
+            outcome = joined == &bytes[0] ? "joined: " : joined ? "(elsewhere) " : "failed";
+        }
+        return outcome + bytes.c_str() + (bytes.substr(size) == std::string(16, 'G') ? "" : " (past the buffer)");
     });
 }
 
-// One backslash between the expanded parts, decided by the directory; a
-// join that does not fit fails whole and names the part that did not fit.
-TEST(JoinPath, JoinsWithOneBackslashWithinTheBuffer) {
-    SetVariables();
-    const std::string name60(60, 'n');  // 199 + 1 + 60 characters: one too many
-    const Row rows[] = {
-        {"directory ends in a backslash", "C:\\Dir\\|file.txt", "C:\\Dir\\file.txt"},
-        {"backslash added", "C:\\Dir|file.txt", "C:\\Dir\\file.txt"},
-        {"empty directory", "|file.txt", "file.txt"},
-        {"the name's backslash stays", "C:\\Dir|\\file.txt", "C:\\Dir\\\\file.txt"},
-        {"long directory fits", "%InstallDir%|readme.txt", "C:\\" + std::string(196, 'i') + "\\readme.txt"},
-        {"directory expands to nothing", "%ProgramFilesDir%|file.txt", "file.txt"},
-        {"both expanded", "%WindowsDir%\\|%AppName%.txt", "C:\\WINDOWS\\Tool %AppName% 100%.txt"},
-        {"empty name", "C:\\Dir|", "C:\\Dir\\"},
-        {"name does not fit", "%InstallDir%|%InstallDir%", "failed [Text is too long after expansion: %InstallDir%]"},
-        {"directory does not fit", "%InstallDir%\\%InstallDir%|file.txt",
-         "failed [Text is too long after expansion: %InstallDir%\\%InstallDir%]"},
-        {"one character too many", "%InstallDir%|" + name60,
-         "failed [Text is too long after expansion: " + name60 + "]"},
-        {"no room for the backslash", "%WindowsDir%|x|11", "failed [Text is too long after expansion: x]"},
-    };
-    CheckRows(rows, [](const std::string& input) {
-        std::vector<std::string> fields = Fields(input);
-        return Written(fields, 2, [&](char* output, int size) {
-            char* joined = JoinPath(output, size, fields[0].c_str(), fields[1].c_str());
-            return joined == output ? "" : joined ? "(elsewhere) " : "failed";
-        });
-    });
-}
-
+// Every path of the program fits 260 characters: a longer directory is none.
 TEST(DirectoryOf, IsThePathUpToItsLastBackslash) {
+    const std::string d259 = "C:\\" + std::string(256, 'd');
     const Row rows[] = {
         {"program path", "C:\\Program Files\\Product\\sample.exe", "C:\\Program Files\\Product"},
-        {"drive root", "C:\\sample.exe", "C:"},
-        {"network share", "\\\\server\\share\\sample.exe", "\\\\server\\share"},
         {"trailing backslash", "C:\\Product\\", "C:\\Product"},
         {"no backslash", "sample.exe", ""},
-        {"empty", "", ""},
-        {"longer than any path: none, never a cut one", "C:\\" + std::string(300, 'd') + "\\file.txt", ""},
+        {"directory of 259 characters", d259 + "\\file.txt", d259},
+        {"of 260: none, never a cut one", d259 + "d\\file.txt", ""},
     };
     CheckRows(rows, [](const std::string& path) { return std::string(DirectoryOf(path.c_str())); });
 }
