@@ -157,19 +157,16 @@ std::string Mutate(Lines lines, const Kind& kind) {
     return text;
 }
 
-// ---- Running each kind
-
 // The test's own folder in the temp folder, the replayed area in it, and the
 // key below HKCU the logs name.
 std::string Scratch, Area, TestKey;
 
+// Guard bytes behind every buffer, and four records behind each entry table.
 const char Guard = '\xA5';
 bool GuardIntact(const void* bytes, size_t size) {
     return std::string(static_cast<const char*>(bytes), size) == std::string(size, Guard);
 }
-
-const int GuardRecords = 4;  // behind the room of each table
-EntryRecord Files[FileTableRoom + GuardRecords], Links[LinkTableRoom + GuardRecords];
+EntryRecord Files[FileTableRoom + 4], Links[LinkTableRoom + 4];
 
 // Even cases run on NT, odd ones on 9x. The profile service lets go of the
 // last script, so that it never answers from it. What the load stored is
@@ -179,8 +176,8 @@ Outcome LoadScript(const std::string& text, int index) {
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, (Scratch + "\\setup.ini").c_str());
     ::Setup.IsWindowsNT = index % 2 == 0;
     Outcome outcome = {LoadSetupScript(), "", ""};
-    if (!GuardIntact(Files + FileTableRoom, sizeof(EntryRecord) * GuardRecords) ||
-        !GuardIntact(Links + LinkTableRoom, sizeof(EntryRecord) * GuardRecords) ||
+    if (!GuardIntact(Files + FileTableRoom, sizeof(EntryRecord) * 4) ||
+        !GuardIntact(Links + LinkTableRoom, sizeof(EntryRecord) * 4) ||
         ::Setup.FileCount > ScriptEntryLimit || ::Setup.LinkCount > ScriptEntryLimit)
         outcome.Fault = "beyond the entry tables";
     std::vector<char**> texts = {&::Setup.DeviceTypeText};
@@ -274,9 +271,7 @@ Outcome Bounded(const std::string& input, int) {
     return {accepted, buffer.c_str(), GuardIntact(&buffer[Size], 16) ? "" : "written past the buffer"};
 }
 
-Outcome DeviceName(const std::string& name, int) {
-    return {DeviceNameFits(name.c_str()), name, ""};
-}
+Outcome DeviceName(const std::string& name, int) { return {DeviceNameFits(name.c_str()), name, ""}; }
 
 std::vector<Kind> Kinds() {
     Lines script = Fields("[Main]|AppName=Sample Product|AppVersion=1.0|DefaultProgramGroup=Sample Product|"
@@ -320,7 +315,8 @@ std::vector<Kind> Kinds() {
          lineCharacters + ":,,,\"\"", {}, 0x2545F491u, 10000, true, ParseLine, {}},
         {"type text", {{"wave"}, {"mixer"}, {"wave,mixer"}, {"mixer,wave,"}, {"WAVE"}, {""}}, typeCharacters, {},
          0x2545F491u, 10000, true, ParseTypes, {}},
-        {"log line", {{""}}, "", {}, 1, 0, true, AddLogLine, {{"@", LogLineLimit}, {"CreateFile @", LogLineLimit - 11}}},
+        {"log line", {{""}}, "", {}, 1, 0, true, AddLogLine,
+         {{"@", LogLineLimit}, {"CreateFile @", LogLineLimit - 11}}},
         // The script of a working directory; a file of the installation directory.
         {"path", {{""}}, "", {}, 1, 0, true, Bounded<PathBufferSize, true>,
          {{"@|setup.ini", PathBufferSize - 1 - 10}, {"C:\\Product|@", PathBufferSize - 1 - 11}}},

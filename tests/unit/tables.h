@@ -10,11 +10,11 @@
 
 #include "common/messages.h"
 
+// An error report is titled "Setup", has no owner, the error icon and OK.
 struct ShownBox {
     std::string Title, Text;
     UINT Type;
     HWND Owner;
-    // An error report: titled "Setup", no owner, error icon, OK.
     bool IsReport() const { return !Owner && Title == "Setup" && Type == MB_ICONERROR; }
 };
 
