@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "common/setup_state.h"
 #include "common/variables.h"
@@ -19,8 +18,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// ---- The program's own texts: the string literals of the built setup.exe
 
 // `text` as the output of `format`: %s and %S stand for any text without a
 // line break, %u for digits, %d for a number, %c for one character, %X and
@@ -50,17 +47,16 @@ bool Matches(const char* text, const char* format, bool cut) {
     }
 }
 
-// The texts between NULs in setup.exe beside this program that hold a blank
-// and at least 8 characters besides their conversions: a text made mostly of
-// conversions, such as a log line's, is no message.
+// The string literals of the setup.exe beside this program: texts between
+// NULs that hold a blank and at least 8 characters besides their conversions
+// (a text made mostly of conversions, such as a log line's, is no message).
 std::vector<std::string> ProgramTexts() {
     char path[MAX_PATH];
     GetModuleFileNameA(nullptr, path, sizeof path);
     std::ifstream file(fs::path(path).parent_path() / "setup.exe", std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     std::vector<std::string> texts;
     std::string run;
-    for (char c : bytes) {
+    for (char c; file.get(c);) {
         if ((c >= ' ' && c <= '~') || c == '\t' || c == '\r' || c == '\n') {
             run += c;
             continue;
@@ -75,87 +71,85 @@ std::vector<std::string> ProgramTexts() {
     return texts;
 }
 
-// Each box that is not an error report in one of the program's texts; a text
-// of 255 characters, the most a report keeps, may end anywhere.
-std::string ForeignBoxes(const std::vector<ShownBox>& boxes) {
+// Each box shown that is not an error report in one of the program's texts;
+// a text of 255 characters, the most a report keeps, may end anywhere.
+std::string ForeignBoxes() {
     static const std::vector<std::string> texts = ProgramTexts();
     std::string foreign;
-    for (const ShownBox& box : boxes) {
-        bool own = false;
-        for (const std::string& format : texts)
-            own = own || Matches(box.Text.c_str(), format.c_str(), box.Text.size() == 255);
-        if (!own || !box.IsReport())
-            foreign += box.Title + " " + std::to_string(box.Type) + ": " + box.Text + "\n";
+    for (const ShownBox& box : BoxRecorder::Boxes) {
+        bool own = box.IsReport() && std::any_of(texts.begin(), texts.end(), [&](const std::string& format) {
+                       return Matches(box.Text.c_str(), format.c_str(), box.Text.size() == 255);
+                   });
+        foreign += own ? "" : box.Title + " " + std::to_string(box.Type) + ": " + box.Text + "\n";
     }
     return foreign;
 }
 
-// ---- Inputs and their mutations
-
-// xorshift32 from a fixed start value: every run mutates the same way.
-struct FixedRandom {
-    uint32_t State;
-    size_t Below(size_t bound) {
-        State ^= State << 13;
-        State ^= State >> 17;
-        State ^= State << 5;
-        return State % bound;
-    }
-};
-
-struct Outcome {
-    bool Accepted;
-    std::string Kept;   // what the program kept of the input
-    std::string Fault;  // a broken rule; empty when none
-};
+// xorshift32 from each kind's fixed start value: every run mutates the same way.
+uint32_t State;
+size_t Below(size_t bound) {
+    State ^= State << 13;
+    State ^= State >> 17;
+    State ^= State << 5;
+    return State % bound;
+}
 
 typedef std::vector<std::string> Lines;
 
+struct Outcome {
+    bool Accepted;
+    std::string Kept, Fault;  // what the program kept of the input; a broken rule, if any
+};
+
 struct Kind {
     const char* Name;
-    std::vector<Lines> Valid;           // valid inputs, taken in turn
-    std::string Characters;             // what a mutation puts in
-    std::vector<std::string> Sections;  // headers a mutation of a script inserts
+    std::vector<Lines> Valid;  // valid inputs, taken in turn
+    std::string Characters;    // what a mutation puts in
+    Lines Sections;            // headers a mutation of a script inserts
     uint32_t Seed;
     int Count;       // mutated cases
     bool OneReport;  // a refusal shows one box, an acceptance none
     Outcome (*Run)(const std::string& input, int index);
+    // Over-long inputs: the line with a run of random letters for its '@' (in
+    // a kind of many-line inputs it replaces the lines of the last valid input
+    // that start like it). Such an input is accepted exactly when the run has
+    // at most the limit of characters, and the run is then kept whole.
+    std::vector<std::pair<const char*, size_t>> Long;
 };
 
 // Flips a character (2 in 5), inserts one (2 in 5) or inserts a run of 200 to
 // 699 characters: beyond every buffer of the program.
-void ChangeCharacters(std::string& text, const std::string& characters, FixedRandom& random) {
-    size_t what = random.Below(5);
+void ChangeCharacters(std::string& text, const std::string& characters) {
+    size_t what = Below(5);
     if (what < 2 && !text.empty())
-        text[random.Below(text.size())] = characters[random.Below(characters.size())];
+        text[Below(text.size())] = characters[Below(characters.size())];
     else if (what >= 2 && what < 4)
-        text.insert(random.Below(text.size() + 1), 1, characters[random.Below(characters.size())]);
+        text.insert(Below(text.size() + 1), 1, characters[Below(characters.size())]);
     else if (what == 4)
-        text.insert(random.Below(text.size() + 1), 200 + random.Below(500), "xyzv"[random.Below(4)]);
+        text.insert(Below(text.size() + 1), 200 + Below(500), "xyzv"[Below(4)]);
 }
 
 // A one-line input gets 1 to 3 character changes. Other inputs get 1 to 4 of:
 // delete, duplicate or swap lines, change the characters of one (3 in 6),
 // insert a section header (1 in 7, for a kind that has some).
-std::string Mutate(Lines lines, const Kind& kind, FixedRandom& random) {
+std::string Mutate(Lines lines, const Kind& kind) {
     if (lines.size() == 1) {
-        for (size_t m = 0, count = 1 + random.Below(3); m < count; m++)
-            ChangeCharacters(lines[0], kind.Characters, random);
+        for (size_t m = 0, count = 1 + Below(3); m < count; m++)
+            ChangeCharacters(lines[0], kind.Characters);
         return lines[0];
     }
-    for (size_t m = 0, count = 1 + random.Below(4); m < count && !lines.empty(); m++) {
-        size_t at = random.Below(lines.size());
-        size_t what = random.Below(kind.Sections.empty() ? 6 : 7);
+    for (size_t m = 0, count = 1 + Below(4); m < count && !lines.empty(); m++) {
+        size_t at = Below(lines.size()), what = Below(kind.Sections.empty() ? 6 : 7);
         if (what == 0)
             lines.erase(lines.begin() + at);
         else if (what == 1)
             lines.insert(lines.begin() + at, lines[at]);
         else if (what == 2)
-            std::swap(lines[at], lines[random.Below(lines.size())]);
+            std::swap(lines[at], lines[Below(lines.size())]);
         else if (what < 6)
-            ChangeCharacters(lines[at], kind.Characters, random);
+            ChangeCharacters(lines[at], kind.Characters);
         else
-            lines.insert(lines.begin() + at, "[" + kind.Sections[random.Below(kind.Sections.size())] + "]");
+            lines.insert(lines.begin() + at, "[" + kind.Sections[Below(kind.Sections.size())] + "]");
     }
     std::string text;
     for (const std::string& line : lines)
@@ -163,84 +157,41 @@ std::string Mutate(Lines lines, const Kind& kind, FixedRandom& random) {
     return text;
 }
 
-// Over-long inputs: `Line` with a run of random letters for its '@' (in a
-// kind of many-line inputs it replaces the lines of the last valid input that
-// start like it). Such an input is accepted exactly when the run has at most
-// `Limit` characters, and the run is then kept whole.
-struct LongRow {
-    const char* Kind;
-    const char* Line;
-    size_t Limit;
-};
-
-const LongRow LongRows[] = {
-    {"setup.ini", "DefaultInstallDir=@", 255},  // a Main value
-    {"setup.ini", "app.exe=@", 259},            // an entry's value: a path
-    {"log line", "@", LogLineLimit},
-    {"log line", "CreateFile @", LogLineLimit - 11},
-    {"path", "@|setup.ini", PathBufferSize - 1 - 10},  // the script of a working directory
-    {"path", "C:\\Product|@", PathBufferSize - 1 - 11},
-    {"event argument", "AppName @", 63},
-    {"device name", "@", 227},  // in "Installing <name> device driver..."
-};
-
-std::string LongInput(const Lines& valid, const char* rowLine, const std::string& run) {
-    std::string line = rowLine;
-    std::string start = line.substr(0, line.find('@'));
-    line.replace(start.size(), 1, run);
-    std::string text = valid.size() == 1 ? line : "";
-    for (size_t i = 0; i < valid.size() && valid.size() > 1; i++)
-        text += (valid[i].rfind(start, 0) == 0 ? line : valid[i]) + "\r\n";
-    return text;
-}
-
-// ---- Running each kind
-
 // The test's own folder in the temp folder, the replayed area in it, and the
 // key below HKCU the logs name.
 std::string Scratch, Area, TestKey;
 
+// Guard bytes behind every buffer, and four records behind each entry table.
 const char Guard = '\xA5';
 bool GuardIntact(const void* bytes, size_t size) {
     return std::string(static_cast<const char*>(bytes), size) == std::string(size, Guard);
 }
-
-const int GuardRecords = 4;  // behind the room of each table
-EntryRecord Files[FileTableRoom + GuardRecords];
-EntryRecord Links[LinkTableRoom + GuardRecords];
-
-// Frees what the last load stored and returns it, one text a line.
-std::string ReleaseScript() {
-    std::string kept;
-    auto release = [&](char*& text) {
-        kept += text ? std::string(text) + "\n" : "";
-        FreeBlock(text);
-        text = nullptr;
-    };
-    for (const ScriptKeyDef* key = MainKeyTable; key->Name; key++)
-        release(Setup.*(key->Field));
-    for (auto [table, count] : {std::pair{Files, &Setup.FileCount}, std::pair{Links, &Setup.LinkCount}}) {
-        for (; *count > 0; --*count) {
-            for (char** text : {&table[*count - 1].First, &table[*count - 1].Second, &table[*count - 1].Third})
-                release(*text);
-        }
-    }
-    release(Setup.DeviceTypeText);
-    return kept;
-}
+EntryRecord Files[FileTableRoom + 4], Links[LinkTableRoom + 4];
 
 // Even cases run on NT, odd ones on 9x. The profile service lets go of the
-// last script, so that it never answers from it.
+// last script, so that it never answers from it. What the load stored is
+// kept as one text a line, and freed.
 Outcome LoadScript(const std::string& text, int index) {
     std::ofstream(Scratch + "\\setup.ini", std::ios::binary) << text;
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, (Scratch + "\\setup.ini").c_str());
-    Setup.IsWindowsNT = index % 2 == 0;
+    ::Setup.IsWindowsNT = index % 2 == 0;
     Outcome outcome = {LoadSetupScript(), "", ""};
-    if (!GuardIntact(Files + FileTableRoom, sizeof(EntryRecord) * GuardRecords) ||
-        !GuardIntact(Links + LinkTableRoom, sizeof(EntryRecord) * GuardRecords) ||
-        Setup.FileCount > ScriptEntryLimit || Setup.LinkCount > ScriptEntryLimit)
+    if (!GuardIntact(Files + FileTableRoom, sizeof(EntryRecord) * 4) ||
+        !GuardIntact(Links + LinkTableRoom, sizeof(EntryRecord) * 4) ||
+        ::Setup.FileCount > ScriptEntryLimit || ::Setup.LinkCount > ScriptEntryLimit)
         outcome.Fault = "beyond the entry tables";
-    outcome.Kept = ReleaseScript();
+    std::vector<char**> texts = {&::Setup.DeviceTypeText};
+    for (const ScriptKeyDef* key = MainKeyTable; key->Name; key++)
+        texts.push_back(&(::Setup.*(key->Field)));
+    for (auto [table, count] : {std::pair{Files, &::Setup.FileCount}, std::pair{Links, &::Setup.LinkCount}}) {
+        for (; *count > 0; --*count)
+            texts.insert(texts.end(), {&table[*count - 1].First, &table[*count - 1].Second, &table[*count - 1].Third});
+    }
+    for (char** text : texts) {
+        outcome.Kept += *text ? std::string(*text) + "\n" : "";
+        FreeBlock(*text);
+        *text = nullptr;
+    }
     return outcome;
 }
 
@@ -251,16 +202,15 @@ std::string OutsideTheArea() {
     std::error_code error;
     for (const auto& entry : fs::recursive_directory_iterator(fs::temp_directory_path(), error)) {
         if (entry.path().string().rfind(Area, 0) != 0)
-            world += entry.path().string() + " " + (entry.is_regular_file() ? std::to_string(entry.file_size()) : "") +
-                     "\n";
+            world += entry.path().string() + " " + (entry.is_regular_file() ? std::to_string(entry.file_size()) : "");
     }
     HKEY software;
-    RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &software);
     DWORD keys = 0;
+    RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &software);
     RegQueryInfoKeyA(software, nullptr, nullptr, nullptr, &keys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                      nullptr);
     RegCloseKey(software);
-    return world + std::to_string(keys);
+    return world + "\n" + std::to_string(keys);
 }
 
 // The logged things are made anew for each case; every 1000 cases what lies
@@ -276,15 +226,12 @@ Outcome Replay(const std::string& log, int index) {
     HKEY key;
     RegCreateKeyA(HKEY_CURRENT_USER, (TestKey + "\\k0\\k1").c_str(), &key);
     RegCloseKey(key);
-    if (index % 1000 == 0)
-        before = OutsideTheArea();
-    Setup.IsWindowsNT = TRUE;
-    Setup.RestartNeeded = FALSE;
+    before = index % 1000 == 0 ? OutsideTheArea() : before;
+    ::Setup.IsWindowsNT = TRUE;
+    ::Setup.RestartNeeded = FALSE;
     std::string text = log;
-    Outcome outcome = {ReplayLog(&text[0], AllEvents), "", ""};
-    if (text[0] || Setup.RestartNeeded)
-        outcome.Fault = "log not consumed, or a restart needed";
-    return outcome;
+    bool undone = ReplayLog(&text[0], AllEvents);
+    return {undone, "", text[0] || ::Setup.RestartNeeded ? "log not consumed, or a restart needed" : ""};
 }
 
 // The line is cut in place: guard bytes behind its NUL, the fields inside it.
@@ -292,13 +239,9 @@ Outcome ParseLine(const std::string& line, int) {
     std::string buffer = line + '\0' + std::string(16, Guard);
     const char* begin = buffer.c_str();
     DriverLine f = {};
-    Outcome outcome = {ParseDriverLine(&buffer[0], &f), "", ""};
-    if (!GuardIntact(begin + line.size() + 1, 16))
-        outcome.Fault = "written past the line";
-    for (const char* field : {f.DriverKey, f.Disk, f.DriverFile, f.TypeText, f.Description}) {
-        if (outcome.Accepted && (field < begin || field > begin + line.size()))
-            outcome.Fault += " a field outside the line";
-    }
+    Outcome outcome = {ParseDriverLine(&buffer[0], &f), "", GuardIntact(begin + line.size() + 1, 16) ? "" : "past it"};
+    for (const char* field : {f.DriverKey, f.Disk, f.DriverFile, f.TypeText, f.Description})
+        outcome.Fault += outcome.Accepted && (field < begin || field > begin + line.size()) ? " a field outside" : "";
     return outcome;
 }
 
@@ -309,56 +252,45 @@ Outcome ParseTypes(const std::string& text, int) {
 
 // "CreateFile <text>" goes through LogEvent, any other text is the line.
 Outcome AddLogLine(const std::string& line, int) {
-    FreeBlock(Setup.InstallLog.Text);
-    Setup.InstallLog = InstallLogText{};
+    FreeBlock(::Setup.InstallLog.Text);
+    ::Setup.InstallLog = InstallLogText{};
     bool event = line.rfind("CreateFile ", 0) == 0;
     bool added = event ? LogEvent(CreateFileEvent, "%s", line.c_str() + 11) : AppendLogLine(line.c_str());
-    std::string log = Setup.InstallLog.Text ? Setup.InstallLog.Text : "";
+    std::string log = ::Setup.InstallLog.Text ? ::Setup.InstallLog.Text : "";
     return {added, log, log == (added ? line + "\r\n" : "") ? "" : "another line in the log"};
 }
 
-// A bounded writer given the first `size` bytes of a larger buffer.
-template <typename Writer>
-Outcome Bounded(int size, Writer write) {
-    std::string buffer(size + 16, Guard);
-    bool accepted = write(&buffer[0], size);
-    return {accepted, buffer.c_str(), GuardIntact(&buffer[size], 16) ? "" : "written past the buffer"};
-}
-
-Outcome Join(const std::string& input, int) {
+// A bounded writer, JoinPath of "directory|name" or the AppName argument of
+// a log, given the first bytes of a larger buffer.
+template <int Size, bool Join>
+Outcome Bounded(const std::string& input, int) {
     std::vector<std::string> f = Fields(input);
-    return Bounded(PathBufferSize,
-                   [&](char* out, int size) { return JoinPath(out, size, f[0].c_str(), f[1].c_str()); });
+    std::string buffer(Size + 16, Guard);
+    bool accepted = Join ? JoinPath(&buffer[0], Size, f[0].c_str(), f[1].c_str())
+                         : FindEventArgument(&buffer[0], Size, input.c_str(), AppNameEvent);
+    return {accepted, buffer.c_str(), GuardIntact(&buffer[Size], 16) ? "" : "written past the buffer"};
 }
 
-Outcome EventArgument(const std::string& log, int) {
-    return Bounded(64, [&](char* out, int size) { return FindEventArgument(out, size, log.c_str(), AppNameEvent); });
-}
-
-Outcome DeviceName(const std::string& name, int) {
-    return {DeviceNameFits(name.c_str()), name, ""};
-}
+Outcome DeviceName(const std::string& name, int) { return {DeviceNameFits(name.c_str()), name, ""}; }
 
 std::vector<Kind> Kinds() {
-    Lines script = {"[Main]", "AppName=Sample Product", "AppVersion=1.0", "DefaultProgramGroup=Sample Product",
-                    "DefaultInstallDir=%ProgramFilesDir%\\Sample Product", "StartMenuFolder=%CommonProgramsFolder%",
-                    "DeviceName=Sample Wave Device", "DeviceInfFile=sample.inf", "[Main.NT]", "ReadmeFile=readme.txt",
-                    "[Main.9x]", "LicenseFile=license.txt", "[Files]", "app.exe=%InstallDir%",
-                    "readme.txt=%InstallDir% , docs", "[Files.NT]", "drv.sys=%WindowsDir%\\system32", "[Files.9x]",
-                    "drv.vxd=%WindowsDir%\\system", "[Links]", "Sample=%InstallDir%\\app.exe, -a, -b", "[Links.9x]",
-                    "Readme=%InstallDir%\\readme.txt"};
+    Lines script = Fields("[Main]|AppName=Sample Product|AppVersion=1.0|DefaultProgramGroup=Sample Product|"
+                          "DefaultInstallDir=%ProgramFilesDir%\\Sample Product|StartMenuFolder=%CommonProgramsFolder%|"
+                          "DeviceName=Sample Wave Device|DeviceInfFile=sample.inf|[Main.NT]|ReadmeFile=readme.txt|"
+                          "[Main.9x]|LicenseFile=license.txt|[Files]|app.exe=%InstallDir%|readme.txt=%InstallDir% , "
+                          "docs|[Files.NT]|drv.sys=%WindowsDir%\\system32|[Files.9x]|drv.vxd=%WindowsDir%\\system|"
+                          "[Links]|Sample=%InstallDir%\\app.exe, -a, -b|[Links.9x]|Readme=%InstallDir%\\readme.txt");
     // One script in 50, on NT, has 120 entries in a section, beyond the limit of 100.
     std::vector<Lines> scripts(50, script);
     scripts[0].push_back("[Links.NT]");
     for (int i = 0; i < 120; i++)
         scripts[0].push_back("link" + std::to_string(i) + "=target" + std::to_string(i));
-    std::string area = Area, key = "HKCU\\" + TestKey;
-    Lines log = {"; Installation log", ";", "AppName Sample Product", "CreateDir " + area + "\\d0",
-                 "CreateFile " + area + "\\d0\\f0.txt", "CreateFile " + area + "\\d0\\f1.txt",
-                 "CreateDir " + area + "\\d0\\d1", "CreateFile " + area + "\\d0\\d1\\f2.txt",
-                 "CreateKey " + key + "\\k0", "CreateKey " + key + "\\k0\\k1", "CreateValue " + key + "\\k0 Value",
-                 "CreateDir C:\\setup_reliability_missing", "CreateFile C:\\setup_reliability_missing\\gone.txt",
-                 "CreateFile " + area + "\\missing\\gone.txt", ""};
+    std::string a = Area, k = "HKCU\\" + TestKey;
+    Lines log = {"; Installation log", ";", "AppName Sample Product", "CreateDir " + a + "\\d0",
+                 "CreateFile " + a + "\\d0\\f0.txt", "CreateFile " + a + "\\d0\\f1.txt", "CreateDir " + a + "\\d0\\d1",
+                 "CreateFile " + a + "\\d0\\d1\\f2.txt", "CreateKey " + k + "\\k0", "CreateKey " + k + "\\k0\\k1",
+                 "CreateValue " + k + "\\k0 Value", "CreateDir C:\\setup_reliability_missing",
+                 "CreateFile C:\\setup_reliability_missing\\gone.txt", "CreateFile " + a + "\\missing\\gone.txt", ""};
     // A script file may hold every byte but NUL. Log lines never get a line
     // end put into them, so no path is ever cut to a folder above the area;
     // profile lines (INF) have none either.
@@ -370,28 +302,42 @@ std::vector<Kind> Kinds() {
     }
     std::string typeCharacters =
         anyByte.substr(0, 12) + lineCharacters.substr(0, 28) + "waveWAVEmixerMIXER,,,,,,,,waveWAVEmixerMIXER";
+    Lines sections = Fields("Main|Main.NT|Main.9x|Files|Files.NT|Files.9x|Links|Links.NT|Links.9x|main|FILES|Junk||"
+                            " Main |" + std::string(40, 'S') + "|Main.NT.NT|%Main%");
     return {
-        {"setup.ini", scripts, anyByte,
-         {"Main", "Main.NT", "Main.9x", "Files", "Files.NT", "Files.9x", "Links", "Links.NT", "Links.9x", "main",
-          "FILES", "Junk", "", " Main ", std::string(40, 'S'), "Main.NT.NT", "%Main%"},
-         0x2545F491u, 5000, true, LoadScript},
-        {"install.log", {log}, logCharacters, {}, 0x9E3779B9u, 5000, false, Replay},
+        {"setup.ini", scripts, anyByte, sections, 0x2545F491u, 5000, true, LoadScript,
+         {{"DefaultInstallDir=@", 255}, {"app.exe=@", 259}}},  // a Main value; an entry's value, a path
+        {"install.log", {log}, logCharacters, {}, 0x9E3779B9u, 5000, false, Replay, {}},
         {"driver line",
          {{"wavedrv=1:sampledrv.dll,wave,\"Sample Wave Device\""},
           {"\"key one\" = 2 : \"drv file.dll\" , \"wave,mixer\" , \"Desc, with comma\",,"},
-          {"mixdrv=1:mix.drv,mixer,Mixer Device,"},
-          {"  k=d:f,t,\"\""}},
-         lineCharacters + ":,,,\"\"", {}, 0x2545F491u, 10000, true, ParseLine},
+          {"mixdrv=1:mix.drv,mixer,Mixer Device,"}, {"  k=d:f,t,\"\""}},
+         lineCharacters + ":,,,\"\"", {}, 0x2545F491u, 10000, true, ParseLine, {}},
         {"type text", {{"wave"}, {"mixer"}, {"wave,mixer"}, {"mixer,wave,"}, {"WAVE"}, {""}}, typeCharacters, {},
-         0x2545F491u, 10000, true, ParseTypes},
-        {"log line", {{""}}, "", {}, 1, 0, true, AddLogLine},
-        {"path", {{""}}, "", {}, 1, 0, true, Join},
-        {"event argument", {{""}}, "", {}, 1, 0, true, EventArgument},
-        {"device name", {{""}}, "", {}, 1, 0, true, DeviceName},
+         0x2545F491u, 10000, true, ParseTypes, {}},
+        {"log line", {{""}}, "", {}, 1, 0, true, AddLogLine,
+         {{"@", LogLineLimit}, {"CreateFile @", LogLineLimit - 11}}},
+        // The script of a working directory; a file of the installation directory.
+        {"path", {{""}}, "", {}, 1, 0, true, Bounded<PathBufferSize, true>,
+         {{"@|setup.ini", PathBufferSize - 1 - 10}, {"C:\\Product|@", PathBufferSize - 1 - 11}}},
+        {"event argument", {{""}}, "", {}, 1, 0, true, Bounded<64, false>, {{"AppName @", 63}}},
+        // In "Installing <name> device driver...".
+        {"device name", {{""}}, "", {}, 1, 0, true, DeviceName, {{"@", 227}}},
     };
 }
 
-// One loop over every kind of input and every mutation of it.
+// `line` with `run` for its '@'; in a many-line input it replaces the lines
+// of `valid` that start like it.
+std::string LongInput(const Lines& valid, std::string line, const std::string& run) {
+    std::string start = line.substr(0, line.find('@')), text;
+    line.replace(start.size(), 1, run);
+    for (size_t i = 0; i < valid.size() && valid.size() > 1; i++)
+        text += (valid[i].rfind(start, 0) == 0 ? line : valid[i]) + "\r\n";
+    return valid.size() == 1 ? line : text;
+}
+
+// One loop over every kind of input, every mutation of it and every
+// over-long input of it: at the limit, one beyond and four times it.
 TEST(Reliability, MutatedAndOverLongInputs) {
     Scratch = (fs::temp_directory_path() / ("reliability" + std::to_string(GetCurrentProcessId()))).string();
     Area = Scratch + "\\area";
@@ -404,35 +350,27 @@ TEST(Reliability, MutatedAndOverLongInputs) {
     memset(Files, Guard, sizeof Files);
     memset(Links, Guard, sizeof Links);
     for (const Kind& kind : Kinds()) {
-        struct Case {
-            std::string Input;
-            std::string Run;  // of an over-long input
-            size_t Limit;
-        };
-        std::vector<Case> cases;
-        FixedRandom random{kind.Seed};
-        for (int i = 0; i < kind.Count; i++)
-            cases.push_back({Mutate(kind.Valid[i % kind.Valid.size()], kind, random), "", 0});
-        for (const LongRow& row : LongRows) {
-            for (size_t length : {row.Limit, row.Limit + 1, row.Limit * 4}) {
-                std::string run(length, 'a');
-                for (char& c : run)
-                    c = static_cast<char>('a' + random.Below(26));
-                if (kind.Name == std::string(row.Kind))
-                    cases.push_back({LongInput(kind.Valid.back(), row.Line, run), run, row.Limit});
-            }
-        }
+        State = kind.Seed;
         int accepted = 0;
-        for (size_t i = 0; i < cases.size(); i++) {
-            const Case& c = cases[i];
+        for (size_t i = 0; i < kind.Count + 3 * kind.Long.size(); i++) {
+            std::string input, run;
+            size_t limit = 0, longRow = i - kind.Count;
+            if (i < (size_t)kind.Count) {
+                input = Mutate(kind.Valid[i % kind.Valid.size()], kind);
+            } else {
+                limit = kind.Long[longRow / 3].second;
+                for (size_t n = longRow % 3 == 0 ? limit : longRow % 3 == 1 ? limit + 1 : limit * 4; n > 0; n--)
+                    run += static_cast<char>('a' + Below(26));
+                input = LongInput(kind.Valid.back(), kind.Long[longRow / 3].first, run);
+            }
             BoxRecorder boxes;
-            Outcome outcome = kind.Run(c.Input, (int)i);
-            std::string what = std::string(kind.Name) + " case " + std::to_string(i) + ":\n" + c.Input;
-            ASSERT_EQ(ForeignBoxes(boxes.Boxes()), "") << what;
+            Outcome outcome = kind.Run(input, (int)i);
+            std::string what = std::string(kind.Name) + " case " + std::to_string(i) + ":\n" + input;
+            ASSERT_EQ(ForeignBoxes(), "") << what;
             ASSERT_EQ(outcome.Fault, "") << what;
-            ASSERT_TRUE(!kind.OneReport || boxes.Boxes().size() == (outcome.Accepted ? 0u : 1u)) << what;
-            ASSERT_TRUE(c.Run.empty() || outcome.Accepted == (c.Run.size() <= c.Limit)) << what;
-            ASSERT_TRUE(!outcome.Accepted || outcome.Kept.find(c.Run) != std::string::npos) << what;
+            ASSERT_TRUE(!kind.OneReport || boxes.Boxes.size() == (outcome.Accepted ? 0u : 1u)) << what;
+            ASSERT_TRUE(run.empty() || outcome.Accepted == (run.size() <= limit)) << what;
+            ASSERT_TRUE(!outcome.Accepted || outcome.Kept.find(run) != std::string::npos) << what;
             accepted += outcome.Accepted && i < (size_t)kind.Count;
         }
         // The mutations reach both the acceptance and the refusal.
