@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the import table of each setup.exe given: only Windows system DLLs
-# that the program may use. Prints the size of each file.
+# that the program may use. Prints the size of each file; the shipped one
+# (i686) must stay within 32 KB.
 set -u
 # winmm and setupapi are loaded from the system directory when needed, never
 # imported: an import would be searched for beside the program first.
@@ -19,6 +20,10 @@ for exe in "$@"; do
         *) echo "FAIL: $exe imports $dll"; status=1 ;;
         esac
     done
-    echo "$(basename "$(dirname "$exe")")/$(basename "$exe"): $(stat -c %s "$exe") bytes, imports: $(echo $dlls)"
+    size=$(stat -c %s "$exe")
+    case "$exe" in
+    *i686*) [ "$size" -le 32768 ] || { echo "FAIL: $exe is $size bytes, more than 32 KB"; status=1; } ;;
+    esac
+    echo "$(basename "$(dirname "$exe")")/$(basename "$exe"): $size bytes, imports: $(echo $dlls)"
 done
 exit $status
