@@ -19,8 +19,10 @@ std::vector<std::string> TableCells(const std::string& line) {
     return cells.size() < 2 ? std::vector<std::string>() : std::vector<std::string>(cells.begin() + 1, cells.end() - 1);
 }
 
-// Whether a line tagged "[word ...]" is played: a word names a build or a row.
-bool TaggedFor(const std::string& tags, const std::string& build, const std::string& row) {
+// Whether a line tagged "[word, ...]" is played: a word names a build or a
+// row; commas or blanks separate them.
+bool TaggedFor(std::string tags, const std::string& build, const std::string& row) {
+    std::replace(tags.begin(), tags.end(), ',', ' ');
     std::istringstream list(tags);
     for (std::string word; list >> word;) {
         if (word == build || word == row)
