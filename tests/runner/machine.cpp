@@ -5,7 +5,7 @@
 
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -37,16 +37,45 @@ void Walk(const std::string& root, const std::string& relative, Snapshot* snapsh
     FindClose(search);
 }
 
+// "HKLM\\..." or "HKCU\\..." opened (or created).
+bool OpenKeyPath(const std::string& path, bool create, HKEY* key) {
+    HKEY root = path.compare(0, 5, "HKLM\\") == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    std::string rest = path.substr(5);
+    REGSAM access = KEY_READ | KEY_WRITE;
+    return (create ? RegCreateKeyExA(root, rest.c_str(), 0, nullptr, 0, access, nullptr, key, nullptr)
+                   : RegOpenKeyExA(root, rest.c_str(), 0, access, key)) == ERROR_SUCCESS;
+}
+
+// The raw bytes and type of a value; false when there is none.
+bool QueryValue(const std::string& keyPath, const std::string& name, std::string* bytes, DWORD* type) {
+    HKEY key;
+    if (!OpenKeyPath(keyPath, false, &key))
+        return false;
+    DWORD size = 0;
+    LONG status = RegQueryValueExA(key, name.c_str(), nullptr, type, nullptr, &size);
+    if (status == ERROR_SUCCESS) {
+        bytes->assign(size, '\0');
+        status = RegQueryValueExA(key, name.c_str(), nullptr, type, reinterpret_cast<BYTE*>(&(*bytes)[0]), &size);
+    }
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+// The strings of a list where each one ends with a NUL.
+std::vector<std::string> NulSeparated(const std::string& bytes) {
+    std::vector<std::string> strings;
+    for (size_t at = 0; at < bytes.size(); at = bytes.find('\0', at) + 1)
+        strings.push_back(bytes.c_str() + at);
+    return strings;
+}
+
 }  // namespace
 
 bool ReadFileBytes(const std::string& path, std::string* bytes) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream all;
-    all << in.rdbuf();
-    *bytes = all.str();
-    return true;
+    if (in)
+        bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return static_cast<bool>(in);
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
@@ -62,8 +91,7 @@ bool MakeFolders(const std::string& path) {
 }
 
 void DeleteTree(const std::string& path) {
-    Snapshot inside;
-    Walk(path, "", &inside);
+    Snapshot inside = TakeSnapshot(path);
     for (auto entry = inside.rbegin(); entry != inside.rend(); ++entry) {
         std::string full = path + "\\" + entry->first;
         SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -72,24 +100,10 @@ void DeleteTree(const std::string& path) {
     RemoveDirectoryA(path.c_str());
 }
 
-bool CopyTree(const std::string& from, const std::string& to) {
-    Snapshot inside;
-    Walk(from, "", &inside);
-    bool copied = !inside.empty();
-    for (const auto& entry : inside) {
-        std::string target = to + "\\" + entry.first;
-        copied &= entry.second == "<dir>" ? MakeFolders(target) : WriteFileBytes(target, entry.second);
-    }
-    return copied;
-}
-
 bool PathExists(const std::string& path) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(path.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(search);
-    return true;
+    return search != INVALID_HANDLE_VALUE && FindClose(search);
 }
 
 Snapshot TakeSnapshot(const std::string& folder) {
@@ -114,14 +128,6 @@ std::string SnapshotDifferences(const Snapshot& before, const Snapshot& after) {
     return differences;
 }
 
-bool OpenKeyPath(const std::string& path, bool create, HKEY* key) {
-    HKEY root = path.compare(0, 5, "HKLM\\") == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-    std::string rest = path.substr(5);
-    REGSAM access = KEY_READ | KEY_WRITE;
-    return (create ? RegCreateKeyExA(root, rest.c_str(), 0, nullptr, 0, access, nullptr, key, nullptr)
-                   : RegOpenKeyExA(root, rest.c_str(), 0, access, key)) == ERROR_SUCCESS;
-}
-
 bool SetRegistryValue(const std::string& keyPath, const std::string& name, const std::string& data) {
     HKEY key;
     if (!OpenKeyPath(keyPath, true, &key))
@@ -140,25 +146,6 @@ bool SetRegistryValue(const std::string& keyPath, const std::string& name, const
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }
-
-namespace {
-
-// The raw bytes and type of a value; false when there is none.
-bool QueryValue(const std::string& keyPath, const std::string& name, std::string* bytes, DWORD* type) {
-    HKEY key;
-    if (!OpenKeyPath(keyPath, false, &key))
-        return false;
-    DWORD size = 0;
-    LONG status = RegQueryValueExA(key, name.c_str(), nullptr, type, nullptr, &size);
-    if (status == ERROR_SUCCESS) {
-        bytes->assign(size, '\0');
-        status = RegQueryValueExA(key, name.c_str(), nullptr, type, reinterpret_cast<BYTE*>(&(*bytes)[0]), &size);
-    }
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS;
-}
-
-}  // namespace
 
 std::string RegistryValue(const std::string& keyPath, const std::string& name) {
     std::string bytes;
@@ -210,8 +197,7 @@ bool DeletionQueued(const std::string& path, bool windows9x) {
         std::string section(32768, '\0');
         section.resize(GetPrivateProfileSectionA("Rename", &section[0], static_cast<DWORD>(section.size()),
                                                  (std::string(windows) + "\\wininit.ini").c_str()));
-        for (size_t at = 0; at < section.size(); at = section.find('\0', at) + 1) {
-            std::string entry = section.c_str() + at;
+        for (const std::string& entry : NulSeparated(section)) {
             if (lstrcmpiA(entry.c_str(), ("NUL=" + std::string(shortPath)).c_str()) == 0)
                 return true;
         }
@@ -223,9 +209,7 @@ bool DeletionQueued(const std::string& path, bool windows9x) {
         return false;
     // Pairs of names, source and target, each ended by a NUL; an empty target
     // is a deletion.
-    std::vector<std::string> names;
-    for (size_t at = 0; at < bytes.size(); at = bytes.find('\0', at) + 1)
-        names.push_back(bytes.c_str() + at);
+    std::vector<std::string> names = NulSeparated(bytes);
     std::string wanted = "\\??\\" + path;
     for (size_t i = 0; i + 1 < names.size(); i += 2) {
         if (lstrcmpiA(names[i].c_str(), wanted.c_str()) == 0 && names[i + 1].empty())
@@ -235,11 +219,7 @@ bool DeletionQueued(const std::string& path, bool windows9x) {
 }
 
 void ClearQueuedDeletions(const std::string& windowsDir) {
-    HKEY key;
-    if (OpenKeyPath(SessionManagerKey, false, &key)) {
-        RegDeleteValueA(key, "PendingFileRenameOperations");
-        RegCloseKey(key);
-    }
+    SetRegistryValue(SessionManagerKey, "PendingFileRenameOperations", "absent");
     DeleteFileA((windowsDir + "\\wininit.ini").c_str());
 }
 

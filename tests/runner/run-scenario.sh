@@ -10,10 +10,7 @@ set -u
 harness=${1:?} dir=${2:?} build=${3:?} build_dir=${4:?} scenario=${5:?} row=${6:--}
 args=()
 [ "$row" != "-" ] && args=(--row "$row")
-runner="$build_dir/runner.exe"
 export SCENARIO_DLL_OVERRIDES=$(sed -n 's/^dlls //p' "$scenario" | head -n 1)
-if grep -q '^restarts' "$scenario"; then
-    bash "$harness" throwaway "$dir" "$build" -- "$runner" "${args[@]}" "$build_dir" "$build" "$scenario"
-else
-    bash "$harness" run "$dir" "$build" -- "$runner" "${args[@]}" "$build_dir" "$build" "$scenario"
-fi
+mode=run
+grep -q '^restarts' "$scenario" && mode=throwaway
+bash "$harness" "$mode" "$dir" "$build" -- "$build_dir/runner.exe" "${args[@]}" "$build_dir" "$build" "$scenario"

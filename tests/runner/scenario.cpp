@@ -9,28 +9,21 @@ namespace {
 
 // Keywords whose lines up to "end" belong to them.
 bool TakesBody(const std::string& keyword, const std::string& rest) {
-    return keyword == "file" || keyword == "log" || keyword == "lines" || (keyword == "content" && rest.find(" = ") == std::string::npos);
+    return keyword == "file" || keyword == "log" || keyword == "lines" ||
+           (keyword == "content" && rest.find(" = ") == std::string::npos);
 }
 
+// The cells between the bars of "| a | b |".
 std::vector<std::string> TableCells(const std::string& line) {
-    std::vector<std::string> cells;
-    size_t start = line.find('|');
-    while (start != std::string::npos) {
-        size_t next = line.find('|', start + 1);
-        if (next == std::string::npos)
-            break;
-        cells.push_back(Trim(line.substr(start + 1, next - start - 1)));
-        start = next;
-    }
-    return cells;
+    std::vector<std::string> cells = SplitFields(line);
+    return cells.size() < 2 ? std::vector<std::string>() : std::vector<std::string>(cells.begin() + 1, cells.end() - 1);
 }
 
 // Whether a line tagged "[word, ...]" is played: a word names a build or a
 // row; commas or blanks separate them.
-bool TaggedFor(const std::string& tags, const std::string& build, const std::string& row) {
-    std::string words = tags;
-    std::replace(words.begin(), words.end(), ',', ' ');
-    std::istringstream list(words);
+bool TaggedFor(std::string tags, const std::string& build, const std::string& row) {
+    std::replace(tags.begin(), tags.end(), ',', ' ');
+    std::istringstream list(tags);
     for (std::string word; list >> word;) {
         if (word == build || word == row)
             return true;
@@ -122,8 +115,8 @@ bool ReadScenario(const std::string& path, const std::string& row, const std::st
         if (open) {
             if (line == "end")
                 open = nullptr;
-            else
-                open->Body.push_back(text.substr(std::min(text.find_first_not_of(' '), std::min(text.size(), size_t(2)))));
+            else  // indented two
+                open->Body.push_back(text.substr(std::min({text.find_first_not_of(' '), text.size(), size_t(2)})));
             continue;
         }
         if (line.empty() || line[0] == '#')

@@ -1,6 +1,6 @@
-// A scenario file, read and made ready to run: comments and blank lines
-// gone, one row of its table chosen and its columns put in, the lines of
-// the other build and of the other rows left out.
+// A scenario file made ready to run: comments and blank lines gone, one row
+// of its table chosen and its columns put in, the lines of the other builds
+// and rows left out.
 #pragma once
 
 #include <map>
@@ -8,9 +8,9 @@
 #include <vector>
 
 struct ScenarioLine {
-    int Number;           // in the file, for messages
-    std::string Keyword;  // the first word
-    std::string Rest;     // the rest of the line, placeholders not yet expanded
+    int Number;                     // in the file, for messages
+    std::string Keyword;            // the first word
+    std::string Rest;               // placeholders other than the columns not yet expanded
     std::vector<std::string> Body;  // the lines up to "end", for keywords that take one
 };
 
@@ -24,12 +24,10 @@ struct Scenario {
 // row is not in its table or a body has no "end".
 bool ReadScenario(const std::string& path, const std::string& row, const std::string& build, Scenario* scenario);
 
-// Replaces {name} by its value, {nl}, {cr} and {tab} by those characters and
-// {xNN} by the byte of that hex value (unless `characters` is false),
-// {text*N} by N times the text; an unknown name stays as written.
+// {name} by its value, {nl} {cr} {tab} and {xNN} by characters (unless
+// `characters` is false), {text*N} by N times the text; unknown names stay.
 std::string ExpandPlaceholders(const std::string& text, const std::map<std::string, std::string>& values,
                                bool characters = true);
-// The parts of a text between bars ("|"), each trimmed; a bar within a
-// field is written {x7C}.
+// The parts of a text between bars, each trimmed; a bar within one is {x7C}.
 std::vector<std::string> SplitFields(const std::string& text);
 std::string Trim(const std::string& text);
