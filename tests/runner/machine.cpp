@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -37,7 +38,6 @@ void Walk(const std::string& root, const std::string& relative, Snapshot* snapsh
     FindClose(search);
 }
 
-// "HKLM\\..." or "HKCU\\..." opened (or created).
 bool OpenKeyPath(const std::string& path, bool create, HKEY* key) {
     HKEY root = path.compare(0, 5, "HKLM\\") == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     std::string rest = path.substr(5);
@@ -114,17 +114,12 @@ Snapshot TakeSnapshot(const std::string& folder) {
 
 std::string SnapshotDifferences(const Snapshot& before, const Snapshot& after) {
     std::string differences;
-    for (const auto& entry : before) {
-        auto now = after.find(entry.first);
-        if (now == after.end())
-            differences += "  gone: " + entry.first + "\n";
-        else if (now->second != entry.second)
-            differences += "  changed: " + entry.first + "\n";
+    for (const auto& [path, bytes] : before) {
+        const char* change = !after.count(path) ? "  gone: " : after.at(path) != bytes ? "  changed: " : nullptr;
+        differences += change ? change + path + "\n" : "";
     }
-    for (const auto& entry : after) {
-        if (!before.count(entry.first))
-            differences += "  new: " + entry.first + "\n";
-    }
+    for (const auto& entry : after)
+        differences += before.count(entry.first) ? "" : "  new: " + entry.first + "\n";
     return differences;
 }
 
@@ -188,34 +183,31 @@ bool ReadShortcut(const std::string& path, ShortcutFields* fields) {
     return read;
 }
 
+// Windows 9x queues "NUL=<short path>" in wininit.ini's [Rename]; NT pairs
+// of names, source and target, in PendingFileRenameOperations, an empty
+// target a deletion: both read here as "<target>=<source>".
 bool DeletionQueued(const std::string& path, bool windows9x) {
+    std::vector<std::string> queued;
+    std::string wanted = "=\\??\\" + path;
     if (windows9x) {
-        char shortPath[MAX_PATH] = "";
+        char shortPath[MAX_PATH] = "", windows[MAX_PATH];
         GetShortPathNameA(path.c_str(), shortPath, MAX_PATH);
-        char windows[MAX_PATH];
         GetWindowsDirectoryA(windows, MAX_PATH);
         std::string section(32768, '\0');
         section.resize(GetPrivateProfileSectionA("Rename", &section[0], static_cast<DWORD>(section.size()),
                                                  (std::string(windows) + "\\wininit.ini").c_str()));
-        for (const std::string& entry : NulSeparated(section)) {
-            if (lstrcmpiA(entry.c_str(), ("NUL=" + std::string(shortPath)).c_str()) == 0)
-                return true;
-        }
-        return false;
+        queued = NulSeparated(section);
+        wanted = "NUL=" + std::string(shortPath);
+    } else {
+        std::string bytes;
+        DWORD type = 0;
+        QueryValue(SessionManagerKey, "PendingFileRenameOperations", &bytes, &type);
+        std::vector<std::string> names = NulSeparated(bytes);
+        for (size_t i = 0; i + 1 < names.size(); i += 2)
+            queued.push_back(names[i + 1] + "=" + names[i]);
     }
-    std::string bytes;
-    DWORD type = 0;
-    if (!QueryValue(SessionManagerKey, "PendingFileRenameOperations", &bytes, &type))
-        return false;
-    // Pairs of names, source and target, each ended by a NUL; an empty target
-    // is a deletion.
-    std::vector<std::string> names = NulSeparated(bytes);
-    std::string wanted = "\\??\\" + path;
-    for (size_t i = 0; i + 1 < names.size(); i += 2) {
-        if (lstrcmpiA(names[i].c_str(), wanted.c_str()) == 0 && names[i + 1].empty())
-            return true;
-    }
-    return false;
+    return std::any_of(queued.begin(), queued.end(),
+                       [&](const std::string& entry) { return lstrcmpiA(entry.c_str(), wanted.c_str()) == 0; });
 }
 
 void ClearQueuedDeletions(const std::string& windowsDir) {
