@@ -18,26 +18,6 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-void Walk(const std::string& root, const std::string& relative, Snapshot* snapshot) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((root + "\\" + relative + (relative.empty() ? "*" : "\\*")).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        std::string path = relative.empty() ? name : relative + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            (*snapshot)[path] = "<dir>";
-            Walk(root, path, snapshot);
-        } else {
-            ReadFileBytes(root + "\\" + path, &(*snapshot)[path]);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
 bool OpenKeyPath(const std::string& path, bool create, HKEY* key) {
     HKEY root = path.compare(0, 5, "HKLM\\") == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     std::string rest = path.substr(5);
@@ -108,7 +88,22 @@ bool PathExists(const std::string& path) {
 
 Snapshot TakeSnapshot(const std::string& folder) {
     Snapshot snapshot;
-    Walk(folder, "", &snapshot);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            snapshot[name] = "<dir>";
+            for (const auto& [inner, bytes] : TakeSnapshot(folder + "\\" + name))
+                snapshot[name + "\\" + inner] = bytes;
+        } else {
+            ReadFileBytes(folder + "\\" + name, &snapshot[name]);
+        }
+    }
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
     return snapshot;
 }
 
@@ -127,19 +122,14 @@ bool SetRegistryValue(const std::string& keyPath, const std::string& name, const
     HKEY key;
     if (!OpenKeyPath(keyPath, true, &key))
         return false;
-    LONG status;
-    if (data == "absent") {
-        status = RegDeleteValueA(key, name.c_str());
-        status = status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-    } else if (data.compare(0, 6, "dword:") == 0) {
-        DWORD number = std::stoul(data.substr(6), nullptr, 0);
-        status = RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&number), sizeof number);
-    } else {
-        status = RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                                static_cast<DWORD>(data.size() + 1));
-    }
+    bool dword = data.compare(0, 6, "dword:") == 0;
+    DWORD number = dword ? std::stoul(data.substr(6), nullptr, 0) : 0;
+    const BYTE* bytes = dword ? reinterpret_cast<const BYTE*>(&number) : reinterpret_cast<const BYTE*>(data.c_str());
+    DWORD size = dword ? sizeof number : static_cast<DWORD>(data.size() + 1);
+    LONG status = data == "absent" ? RegDeleteValueA(key, name.c_str())
+                                   : RegSetValueExA(key, name.c_str(), 0, dword ? REG_DWORD : REG_SZ, bytes, size);
     RegCloseKey(key);
-    return status == ERROR_SUCCESS;
+    return status == ERROR_SUCCESS || (data == "absent" && status == ERROR_FILE_NOT_FOUND);
 }
 
 std::string RegistryValue(const std::string& keyPath, const std::string& name) {
@@ -210,12 +200,9 @@ bool DeletionQueued(const std::string& path, bool windows9x) {
                        [&](const std::string& entry) { return lstrcmpiA(entry.c_str(), wanted.c_str()) == 0; });
 }
 
-void ClearQueuedDeletions(const std::string& windowsDir) {
+void ResetQueuesAndDrivers(const std::string& windowsDir) {
     SetRegistryValue(SessionManagerKey, "PendingFileRenameOperations", "absent");
     DeleteFileA((windowsDir + "\\wininit.ini").c_str());
-}
-
-void ResetDriverLists(const std::string& windowsDir) {
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\SetupTests");
     DeleteFileA((windowsDir + "\\control.ini").c_str());
     std::string systemIni = windowsDir + "\\system.ini";

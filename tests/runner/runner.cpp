@@ -27,7 +27,6 @@ const char LogHeader[] =
 typedef std::vector<std::string> Fields;
 typedef const Fields& Args;  // a line's fields as a step gets them
 
-// Everything one scenario run holds.
 struct Run {
     std::string Row, Screenshots, BuildDir, Build, File, ProductsDir, CurrentDir;
     bool Timing = false, Verbose = false, Windows9x = false, Running = false, CaptureOutput = false;
@@ -51,7 +50,6 @@ double Milliseconds() {
     return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// Polls `done` every `pauseMs` until it holds; false after `timeoutMs`.
 template <typename Condition>
 bool Poll(DWORD timeoutMs, DWORD pauseMs, Condition done) {
     for (DWORD start = GetTickCount(); !done(); Sleep(pauseMs)) {
@@ -95,14 +93,12 @@ Fields Split(const Run& run, const std::string& raw) {
     return fields;
 }
 
-// A body's lines, each ended by CR LF.
 std::string BodyText(const Run& run) {
     std::string text;
     for (const std::string& line : run.Line->Body)
         text += Text(run, line) + "\r\n";
     return text;
 }
-
 
 std::vector<DWORD> RunningProcesses(const Run& run) {
     struct {
@@ -140,9 +136,8 @@ bool Settle(Run& run, bool noWindowAtAll = false) {
         std::vector<DWORD> running = RunningProcesses(run);
         return running.empty() || (window = robot::FindWindowOf(running, noWindowAtAll)) != nullptr;
     });
-    if (window)
-        return Unexpected(run, window);
-    return ended || Stop(run, "the run's processes are still running after a minute");
+    return window ? Unexpected(run, window)
+                  : ended || Stop(run, "the run's processes are still running after a minute");
 }
 
 std::string ShortName(const std::string& text) {
@@ -165,8 +160,7 @@ void Screenshot(Run& run, HWND window, bool progress) {
         run.Shots++;
 }
 
-// The next window of the run; the progress notices on the way are only
-// photographed when screenshots are asked for.
+// The next window of the run; the progress notices on the way photographed for --screenshots.
 HWND NextWindow(Run& run) {
     HWND progress = nullptr, window = nullptr;
     std::vector<DWORD> running;
@@ -188,9 +182,8 @@ HWND NextWindow(Run& run) {
 }
 
 bool Answer(Run& run, HWND window, const std::string& answer) {
-    static const std::map<std::string, int> buttons = {{"ok", IDOK},         {"cancel", IDCANCEL}, {"yes", IDYES},
-                                                       {"no", IDNO},         {"retry", IDRETRY},   {"accept", IDOK},
-                                                       {"decline", IDCANCEL}, {"install", IDOK}};
+    static const std::map<std::string, int> buttons = {{"ok", IDOK}, {"cancel", IDCANCEL}, {"yes", IDYES}, {"no", IDNO},
+        {"retry", IDRETRY}, {"accept", IDOK}, {"decline", IDCANCEL}, {"install", IDOK}};
     run.LastAnswer = Milliseconds();
     if (answer == "enter" || answer == "escape")
         robot::PressKey(window, answer == "enter" ? VK_RETURN : VK_ESCAPE);
@@ -206,15 +199,12 @@ bool AnswerAndWait(Run& run, HWND window, const std::string& answer) {
 // "text -> answer" split; the answer is empty when none is given.
 std::pair<std::string, std::string> SplitAnswer(const std::string& rest) {
     size_t arrow = rest.rfind(" -> ");
-    if (arrow == std::string::npos)
-        return {rest, std::string()};
-    return {rest.substr(0, arrow), Trim(rest.substr(arrow + 4))};
+    return {rest.substr(0, arrow), arrow == std::string::npos ? std::string() : Trim(rest.substr(arrow + 4))};
 }
 
 std::string IconName(UINT kind) {
-    static const std::map<UINT, std::string> names = {
-        {MB_ICONERROR, "error"}, {MB_ICONWARNING, "warning"}, {MB_ICONQUESTION, "question"},
-        {MB_ICONINFORMATION, "information"}};
+    static const std::map<UINT, std::string> names = {{MB_ICONERROR, "error"}, {MB_ICONWARNING, "warning"},
+        {MB_ICONQUESTION, "question"}, {MB_ICONINFORMATION, "information"}};
     return names.count(kind) ? names.at(kind) : "none";
 }
 
@@ -228,9 +218,7 @@ std::string ButtonsOf(HWND window) {
     return shown;
 }
 
-
-// The runner's environment with the scenario's entries in front, as
-// CreateProcess takes it.
+// The scenario's entries in front of the runner's environment, as CreateProcess takes it.
 std::string EnvironmentBlock(const Run& run) {
     std::string block;
     for (const std::string& entry : run.Environment)
@@ -299,11 +287,26 @@ std::vector<std::pair<const char*, std::string>> Shown(HWND window, const std::v
     return shown;
 }
 
+// A dialog's fields typed, then the answer; the dialog may stay, with a box
+// in front of it, when the choice is refused.
+bool TypeAndAnswer(Run& run, HWND dialog, const std::vector<int>& ids, const Fields& typed, const std::string& answer) {
+    for (size_t i = 0; i < ids.size(); i++) {
+        if (typed.size() != ids.size() || !robot::SetEditText(dialog, ids[i], typed[i].c_str()))
+            return Fail(run, "cannot type dir | group");
+    }
+    if (!Answer(run, dialog, answer))
+        return false;
+    Poll(WindowTimeoutMs, 10, [&] {
+        HWND front = robot::FindWindowOf(RunningProcesses(run));
+        return !IsWindowVisible(dialog) || (front && front != dialog);
+    });
+    return true;
+}
+
 // "<fields> -> <answer>" for the next window, which must show them (the run
 // ends when it differs): a box's four, or a dialog's `ids` with this title
-// and buttons. Without an answer a box stays up. "install <dir> | <group>"
-// (or "enter ...") types a dialog's fields first; it may then stay, with a
-// box in front of it, when the choice is refused.
+// and buttons. Without an answer a box stays up; "install <dir> | <group>"
+// (or "enter ...") types a dialog's fields first.
 bool ExpectWindow(Run& run, const char* title, const std::vector<int>& ids, const char* buttons) {
     auto [line, answer] = SplitAnswer(run.Line->Rest);
     Fields expected = ids.size() == 1 ? Fields{Text(run, line)} : Split(run, line);
@@ -329,18 +332,7 @@ bool ExpectWindow(Run& run, const char* title, const std::vector<int>& ids, cons
     size_t space = answer.find(' ');
     if (ids.empty() || space == std::string::npos)
         return (ids.empty() && answer.empty()) || AnswerAndWait(run, window, answer);
-    Fields typed = Split(run, answer.substr(space + 1));
-    for (size_t i = 0; i < ids.size(); i++) {
-        if (typed.size() != ids.size() || !robot::SetEditText(window, ids[i], typed[i].c_str()))
-            return Fail(run, "cannot type dir | group");
-    }
-    if (!Answer(run, window, answer.substr(0, space)))
-        return false;
-    Poll(WindowTimeoutMs, 10, [&] {
-        HWND front = robot::FindWindowOf(RunningProcesses(run));
-        return !IsWindowVisible(window) || (front && front != window);
-    });
-    return true;
+    return TypeAndAnswer(run, window, ids, Split(run, answer.substr(space + 1)), answer.substr(0, space));
 }
 
 bool ExpectExit(Run& run, Args f) {
@@ -414,8 +406,7 @@ bool CopyProduct(Run& run, Args f) {
     return true;
 }
 
-// "NAME = TEXT", "NAME = short PATH" (the 8.3 form) or "NAME = hex TEXT"
-// (the bytes as upper-case hex pairs).
+// "NAME = TEXT", "NAME = short PATH" (its 8.3 form) or "NAME = hex TEXT" (its bytes as "41 42").
 bool Let(Run& run, Args f) {
     size_t equals = f[0].find(" = ");
     if (equals == std::string::npos)
@@ -481,25 +472,7 @@ bool WriteEntry(Run&, Args f) {
     return WritePrivateProfileStringA(f[1].c_str(), f[2].c_str(), value, f[0].c_str());
 }
 
-
-
-// "content <path> = <text>", "content <path>" with a body, "log <dir>".
-bool CheckContent(Run& run, Args) {
-    size_t equals = run.Line->Rest.find(" = ");
-    std::string path = Text(run, run.Line->Rest.substr(0, equals));
-    std::string expected = equals == std::string::npos ? BodyText(run) : Text(run, run.Line->Rest.substr(equals + 3));
-    if (run.Line->Keyword == "log") {
-        path += "\\install.log";
-        expected = LogHeader + expected;
-    }
-    std::string actual;
-    if (!ReadFileBytes(path, &actual))
-        return Fail(run, "cannot read " + path);
-    return Expect(run, "content", expected, actual);
-}
-
-// Whether `text` matches `pattern`, where {*} stands for any text, {?} for
-// one character and {#} for one digit.
+// Whether `text` matches `pattern`: {*} any text, {?} one character, {#} one digit.
 bool Matches(const char* pattern, const char* text) {
     if (!*pattern)
         return !*text;
@@ -512,11 +485,8 @@ bool Matches(const char* pattern, const char* text) {
     return *pattern == *text && Matches(pattern + 1, text + 1);
 }
 
-// Each line of the file matches the body's line of its place.
-bool CheckLines(Run& run, Args f) {
-    std::string actual, expected = BodyText(run);
-    if (!ReadFileBytes(f[0], &actual))
-        return Fail(run, "cannot read it");
+// Each line, ended by CR LF, matches the pattern's line of its place.
+bool LinesMatch(const std::string& expected, const std::string& actual) {
     bool same = true;
     for (size_t a = 0, e = 0; same && (a < actual.size() || e < expected.size());) {
         size_t aEnd = actual.find("\r\n", a), eEnd = expected.find("\r\n", e);
@@ -525,7 +495,25 @@ bool CheckLines(Run& run, Args f) {
         a = aEnd + 2;
         e = eEnd + 2;
     }
-    return same || Expect(run, "lines", expected, actual);
+    return same;
+}
+
+// "content <path> = <text>", "content <path>" or "lines <path>" with a body, "log <dir>".
+bool CheckContent(Run& run, Args) {
+    const ScenarioLine& line = *run.Line;
+    size_t equals = line.Keyword == "lines" ? std::string::npos : line.Rest.find(" = ");
+    std::string path = Text(run, line.Rest.substr(0, equals));
+    std::string expected = equals == std::string::npos ? BodyText(run) : Text(run, line.Rest.substr(equals + 3));
+    if (line.Keyword == "log") {
+        path += "\\install.log";
+        expected = LogHeader + expected;
+    }
+    std::string actual;
+    if (!ReadFileBytes(path, &actual))
+        return Fail(run, "cannot read " + path);
+    if (line.Keyword == "lines")
+        return LinesMatch(expected, actual) || Expect(run, "lines", expected, actual);
+    return Expect(run, "content", expected, actual);
 }
 
 bool CheckSame(Run& run, Args f) {
@@ -619,7 +607,7 @@ const Keyword Keywords[] = {
     {"pending", State, 1, [](Run& run, Args f) { return DeletionQueued(f[0], run.Windows9x); },
      "no deletion is queued"},
     {"stdout", State, 1, CheckOutput},
-    {"lines", State, 1, CheckLines},
+    {"lines", State, 0, CheckContent},
     {"now", Windows, 0, CheckNow},
 };
 
@@ -629,13 +617,9 @@ const Keyword* FindKeyword(const std::string& name) {
     return found == std::end(Keywords) ? nullptr : found;
 }
 
-// The line's fields made ready, then its step.
 bool Perform(Run& run, const Keyword& keyword) {
-    Fields fields;
-    if (keyword.Count == 1)
-        fields.push_back(Text(run, run.Line->Rest));
-    else if (keyword.Count > 1)
-        fields = Split(run, run.Line->Rest);
+    const std::string& rest = run.Line->Rest;
+    Fields fields = keyword.Count == 1 ? Fields{Text(run, rest)} : keyword.Count > 1 ? Split(run, rest) : Fields();
     if (fields.size() != static_cast<size_t>(keyword.Count))
         return Fail(run, std::to_string(keyword.Count) + " fields are needed");
     int failures = run.Failures;
@@ -646,8 +630,7 @@ bool Perform(Run& run, const Keyword& keyword) {
     return false;
 }
 
-// A state line checked the moment the started process has ended, while
-// the processes it started may still run.
+// A state check made at once, while a box is up or what the run started may still run.
 bool CheckNow(Run& run, Args) {
     ScenarioLine inner = *run.Line;
     size_t space = inner.Rest.find(' ');
@@ -685,11 +668,10 @@ void PrepareMachine(Run& run, const Scenario& scenario) {
     DeleteTree(places["scratch"]);
     for (const char* place : {"dist", "extra", "programs", "menu"})
         MakeFolders(places[place] = places["scratch"] + "\\" + place);
-    ClearQueuedDeletions(places["windows"]);
     DeleteFileA((places["temp"] + "\\SETUP.LOG").c_str());
     places["stamp"] = "{#}{#}{#}{#}-{#}{#}-{#}{#} {#}{#}:{#}{#}:{#}{#}";
     places["anypid"] = "{?}{?}{?}{?}{?}{?}{?}{?}";
-    ResetDriverLists(places["windows"]);
+    ResetQueuesAndDrivers(places["windows"]);
     SetRegistryValue("HKCU\\Software\\Wine", "Version", "winxp");
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((places["temp"] + "\\TMP*.*").c_str(), &found);
@@ -738,10 +720,8 @@ bool Play(Run& run, const Scenario& scenario) {
 
 // Which Wine played it: the two builds run under different ones.
 const char* WineVersion() {
-    typedef const char*(CDECL * VersionFunction)();
-    auto version = reinterpret_cast<VersionFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")));
-    return version ? version() : "?";
+    void* version = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"));
+    return version ? reinterpret_cast<const char* (*)()>(version)() : "?";
 }
 
 }  // namespace

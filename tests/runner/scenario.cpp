@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 
@@ -40,8 +41,7 @@ std::string ExpandPlaceholders(const std::string& text, const std::map<std::stri
                  name.find_first_not_of("0123456789", star + 1) == std::string::npos) {
             for (unsigned long n = std::stoul(name.substr(star + 1)); n > 0; n--)
                 result += name.substr(0, star);
-        }
-        else {
+        } else {
             result += text[i];
             continue;
         }
@@ -120,11 +120,8 @@ bool Played(std::string* line, const std::string& build, const std::string& row)
     *line = Trim(line->substr(line->find(']') + 1));
     std::replace(tags.begin(), tags.end(), ',', ' ');
     std::istringstream list(tags);
-    for (std::string word; list >> word;) {
-        if (word == build || word == row)
-            return true;
-    }
-    return tags.empty();
+    return tags.empty() || std::any_of(std::istream_iterator<std::string>(list), {},
+                                       [&](const std::string& word) { return word == build || word == row; });
 }
 
 }  // namespace
