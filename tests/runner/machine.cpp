@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -17,27 +18,6 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-void Walk(const std::string& root, const std::string& relative, Snapshot* snapshot) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((root + "\\" + relative + (relative.empty() ? "*" : "\\*")).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        std::string path = relative.empty() ? name : relative + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            (*snapshot)[path] = "<dir>";
-            Walk(root, path, snapshot);
-        } else {
-            ReadFileBytes(root + "\\" + path, &(*snapshot)[path]);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
-// "HKLM\\..." or "HKCU\\..." opened (or created).
 bool OpenKeyPath(const std::string& path, bool create, HKEY* key) {
     HKEY root = path.compare(0, 5, "HKLM\\") == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     std::string rest = path.substr(5);
@@ -108,23 +88,33 @@ bool PathExists(const std::string& path) {
 
 Snapshot TakeSnapshot(const std::string& folder) {
     Snapshot snapshot;
-    Walk(folder, "", &snapshot);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            snapshot[name] = "<dir>";
+            for (const auto& [inner, bytes] : TakeSnapshot(folder + "\\" + name))
+                snapshot[name + "\\" + inner] = bytes;
+        } else {
+            ReadFileBytes(folder + "\\" + name, &snapshot[name]);
+        }
+    }
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
     return snapshot;
 }
 
 std::string SnapshotDifferences(const Snapshot& before, const Snapshot& after) {
     std::string differences;
-    for (const auto& entry : before) {
-        auto now = after.find(entry.first);
-        if (now == after.end())
-            differences += "  gone: " + entry.first + "\n";
-        else if (now->second != entry.second)
-            differences += "  changed: " + entry.first + "\n";
+    for (const auto& [path, bytes] : before) {
+        const char* change = !after.count(path) ? "  gone: " : after.at(path) != bytes ? "  changed: " : nullptr;
+        differences += change ? change + path + "\n" : "";
     }
-    for (const auto& entry : after) {
-        if (!before.count(entry.first))
-            differences += "  new: " + entry.first + "\n";
-    }
+    for (const auto& entry : after)
+        differences += before.count(entry.first) ? "" : "  new: " + entry.first + "\n";
     return differences;
 }
 
@@ -132,19 +122,14 @@ bool SetRegistryValue(const std::string& keyPath, const std::string& name, const
     HKEY key;
     if (!OpenKeyPath(keyPath, true, &key))
         return false;
-    LONG status;
-    if (data == "absent") {
-        status = RegDeleteValueA(key, name.c_str());
-        status = status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-    } else if (data.compare(0, 6, "dword:") == 0) {
-        DWORD number = std::stoul(data.substr(6), nullptr, 0);
-        status = RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&number), sizeof number);
-    } else {
-        status = RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                                static_cast<DWORD>(data.size() + 1));
-    }
+    bool dword = data.compare(0, 6, "dword:") == 0;
+    DWORD number = dword ? std::stoul(data.substr(6), nullptr, 0) : 0;
+    const BYTE* bytes = dword ? reinterpret_cast<const BYTE*>(&number) : reinterpret_cast<const BYTE*>(data.c_str());
+    DWORD size = dword ? sizeof number : static_cast<DWORD>(data.size() + 1);
+    LONG status = data == "absent" ? RegDeleteValueA(key, name.c_str())
+                                   : RegSetValueExA(key, name.c_str(), 0, dword ? REG_DWORD : REG_SZ, bytes, size);
     RegCloseKey(key);
-    return status == ERROR_SUCCESS;
+    return status == ERROR_SUCCESS || (data == "absent" && status == ERROR_FILE_NOT_FOUND);
 }
 
 std::string RegistryValue(const std::string& keyPath, const std::string& name) {
@@ -188,42 +173,36 @@ bool ReadShortcut(const std::string& path, ShortcutFields* fields) {
     return read;
 }
 
+// Windows 9x queues "NUL=<short path>" in wininit.ini's [Rename]; NT pairs
+// of names, source and target, in PendingFileRenameOperations, an empty
+// target a deletion: both read here as "<target>=<source>".
 bool DeletionQueued(const std::string& path, bool windows9x) {
+    std::vector<std::string> queued;
+    std::string wanted = "=\\??\\" + path;
     if (windows9x) {
-        char shortPath[MAX_PATH] = "";
+        char shortPath[MAX_PATH] = "", windows[MAX_PATH];
         GetShortPathNameA(path.c_str(), shortPath, MAX_PATH);
-        char windows[MAX_PATH];
         GetWindowsDirectoryA(windows, MAX_PATH);
         std::string section(32768, '\0');
         section.resize(GetPrivateProfileSectionA("Rename", &section[0], static_cast<DWORD>(section.size()),
                                                  (std::string(windows) + "\\wininit.ini").c_str()));
-        for (const std::string& entry : NulSeparated(section)) {
-            if (lstrcmpiA(entry.c_str(), ("NUL=" + std::string(shortPath)).c_str()) == 0)
-                return true;
-        }
-        return false;
+        queued = NulSeparated(section);
+        wanted = "NUL=" + std::string(shortPath);
+    } else {
+        std::string bytes;
+        DWORD type = 0;
+        QueryValue(SessionManagerKey, "PendingFileRenameOperations", &bytes, &type);
+        std::vector<std::string> names = NulSeparated(bytes);
+        for (size_t i = 0; i + 1 < names.size(); i += 2)
+            queued.push_back(names[i + 1] + "=" + names[i]);
     }
-    std::string bytes;
-    DWORD type = 0;
-    if (!QueryValue(SessionManagerKey, "PendingFileRenameOperations", &bytes, &type))
-        return false;
-    // Pairs of names, source and target, each ended by a NUL; an empty target
-    // is a deletion.
-    std::vector<std::string> names = NulSeparated(bytes);
-    std::string wanted = "\\??\\" + path;
-    for (size_t i = 0; i + 1 < names.size(); i += 2) {
-        if (lstrcmpiA(names[i].c_str(), wanted.c_str()) == 0 && names[i + 1].empty())
-            return true;
-    }
-    return false;
+    return std::any_of(queued.begin(), queued.end(),
+                       [&](const std::string& entry) { return lstrcmpiA(entry.c_str(), wanted.c_str()) == 0; });
 }
 
-void ClearQueuedDeletions(const std::string& windowsDir) {
+void ResetQueuesAndDrivers(const std::string& windowsDir) {
     SetRegistryValue(SessionManagerKey, "PendingFileRenameOperations", "absent");
     DeleteFileA((windowsDir + "\\wininit.ini").c_str());
-}
-
-void ResetDriverLists(const std::string& windowsDir) {
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\SetupTests");
     DeleteFileA((windowsDir + "\\control.ini").c_str());
     std::string systemIni = windowsDir + "\\system.ini";

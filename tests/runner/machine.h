@@ -15,11 +15,9 @@ void DeleteTree(const std::string& path);
 // '*' and '?' in the last part match as for FindFirstFile.
 bool PathExists(const std::string& path);
 
-// Every file and folder below a folder by relative path: "<dir>" for a
-// folder, the contents for a file.
+// Relative path of everything below a folder: "<dir>" or a file's contents.
 typedef std::map<std::string, std::string> Snapshot;
 Snapshot TakeSnapshot(const std::string& folder);
-// The differences, one per line; "" when equal.
 std::string SnapshotDifferences(const Snapshot& before, const Snapshot& after);
 
 // Keys as "HKLM\..." or "HKCU\..."; values as text, "dword:N" or "absent".
@@ -32,10 +30,8 @@ struct ShortcutFields {
 };
 bool ReadShortcut(const std::string& path, ShortcutFields* fields);
 
-// Whether a deletion at the next restart is queued the way the posed family
-// queues it.
+// A deletion at restart queued the way the posed family queues it.
 bool DeletionQueued(const std::string& path, bool windows9x);
-void ClearQueuedDeletions(const std::string& windowsDir);
-// The driver lists as a fresh system keeps them (no control.ini, no wave or
-// mixer entry in [drivers32]) and no control of the sample driver.
-void ResetDriverLists(const std::string& windowsDir);
+// No deletion queued; no control.ini, no wave or mixer entry in [drivers32],
+// no control of the sample driver.
+void ResetQueuesAndDrivers(const std::string& windowsDir);

@@ -1,11 +1,7 @@
-// The scenario runner: plays one scenario file (one row of its table)
-// against the real setup.exe, as a user at the machine would, and checks
-// what the program left behind (tests/scenarios/README.md).
-//
+// The scenario runner: plays one scenario (one row of its table) against the
+// real setup.exe as a user would, then checks what the program left behind
+// (tests/scenarios/README.md). BUILD-DIR holds the programs of the build BUILD.
 //   runner.exe [--row NAME] [--screenshots DIR] [--timing] [--verbose] BUILD-DIR BUILD SCENARIO
-//
-// BUILD-DIR holds the programs of one build; BUILD is its name (x86_64 or
-// i686). Exit code 0 when every step and check held.
 #include <windows.h>
 
 #include <algorithm>
@@ -31,28 +27,20 @@ const char LogHeader[] =
 typedef std::vector<std::string> Fields;
 typedef const Fields& Args;  // a line's fields as a step gets them
 
-// Everything one scenario run holds.
 struct Run {
-    std::string Row, Screenshots, BuildDir, Build, File, ProductsDir;
-    bool Timing = false;
-    bool Verbose = false;
+    std::string Row, Screenshots, BuildDir, Build, File, ProductsDir, CurrentDir;
+    bool Timing = false, Verbose = false, Windows9x = false, Running = false, CaptureOutput = false;
+    int Failures = 0, Shots = 0, Runs = 0;
     std::map<std::string, std::string> Places;
     const ScenarioLine* Line = nullptr;
-    int Failures = 0;
-    bool Windows9x = false;
-    std::string CurrentDir;
     std::vector<std::string> Environment;
     HANDLE Job = nullptr;
     PROCESS_INFORMATION First = {};
-    bool Running = false;
-    bool CaptureOutput = false;
     HWND OpenBox = nullptr;
     std::map<std::string, HANDLE> Held;
     std::map<std::string, Snapshot> Before;
     std::vector<Fields> RegistryBefore;  // key, name, value: put back at the end
     double LastAnswer = 0;               // Milliseconds(), for --timing
-    int Shots = 0;
-    int Runs = 0;
 };
 
 double Milliseconds() {
@@ -62,7 +50,6 @@ double Milliseconds() {
     return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// Polls `done` every `pauseMs` until it holds; false after `timeoutMs`.
 template <typename Condition>
 bool Poll(DWORD timeoutMs, DWORD pauseMs, Condition done) {
     for (DWORD start = GetTickCount(); !done(); Sleep(pauseMs)) {
@@ -91,9 +78,8 @@ bool Fail(Run& run, const std::string& what) {
 }
 
 bool Expect(Run& run, const char* what, const std::string& expected, const std::string& actual) {
-    if (expected == actual)
-        return true;
-    return Fail(run, std::string(what) + "\n    expected: " + Visible(expected) + "\n    actual:   " + Visible(actual));
+    return expected == actual ||
+           Fail(run, std::string(what) + "\n    expected: " + Visible(expected) + "\n    actual:   " + Visible(actual));
 }
 
 std::string Text(const Run& run, const std::string& raw) {
@@ -107,14 +93,12 @@ Fields Split(const Run& run, const std::string& raw) {
     return fields;
 }
 
-// A body's lines, each ended by CR LF.
 std::string BodyText(const Run& run) {
     std::string text;
     for (const std::string& line : run.Line->Body)
         text += Text(run, line) + "\r\n";
     return text;
 }
-
 
 std::vector<DWORD> RunningProcesses(const Run& run) {
     struct {
@@ -152,9 +136,8 @@ bool Settle(Run& run, bool noWindowAtAll = false) {
         std::vector<DWORD> running = RunningProcesses(run);
         return running.empty() || (window = robot::FindWindowOf(running, noWindowAtAll)) != nullptr;
     });
-    if (window)
-        return Unexpected(run, window);
-    return ended || Stop(run, "the run's processes are still running after a minute");
+    return window ? Unexpected(run, window)
+                  : ended || Stop(run, "the run's processes are still running after a minute");
 }
 
 std::string ShortName(const std::string& text) {
@@ -177,34 +160,30 @@ void Screenshot(Run& run, HWND window, bool progress) {
         run.Shots++;
 }
 
-// The next window of the run; the progress notices on the way are only
-// photographed when screenshots are asked for.
+// The next window of the run; the progress notices on the way photographed for --screenshots.
 HWND NextWindow(Run& run) {
-    HWND progress = nullptr;
-    for (DWORD start = GetTickCount();; Sleep(10)) {
-        std::vector<DWORD> running = RunningProcesses(run);
+    HWND progress = nullptr, window = nullptr;
+    std::vector<DWORD> running;
+    Poll(WindowTimeoutMs, 10, [&] {
+        running = RunningProcesses(run);
         HWND notice = run.Screenshots.empty() ? nullptr : robot::FindWindowOf(running, true);
         if (notice && notice != progress && robot::ButtonIds(notice).empty())
             Screenshot(run, progress = notice, true);
-        if (HWND window = robot::FindWindowOf(running)) {
-            if (run.Timing)
-                std::printf("timing %d %s %.1f\n", run.Line->Number, run.Line->Keyword.c_str(),
-                            Milliseconds() - run.LastAnswer);
-            if (!run.Screenshots.empty())
-                Screenshot(run, window, false);
-            return window;
-        }
-        if (running.empty() || GetTickCount() - start >= WindowTimeoutMs) {
-            Fail(run, running.empty() ? "the program ended without showing this window" : "no window came within 20 s");
-            return nullptr;
-        }
-    }
+        return running.empty() || (window = robot::FindWindowOf(running)) != nullptr;
+    });
+    if (!window)
+        Fail(run, running.empty() ? "the program ended without showing this window" : "no window came within 20 s");
+    else if (run.Timing)
+        std::printf("timing %d %s %.1f\n", run.Line->Number, run.Line->Keyword.c_str(),
+                    Milliseconds() - run.LastAnswer);
+    if (window && !run.Screenshots.empty())
+        Screenshot(run, window, false);
+    return window;
 }
 
 bool Answer(Run& run, HWND window, const std::string& answer) {
-    static const std::map<std::string, int> buttons = {{"ok", IDOK},         {"cancel", IDCANCEL}, {"yes", IDYES},
-                                                       {"no", IDNO},         {"retry", IDRETRY},   {"accept", IDOK},
-                                                       {"decline", IDCANCEL}, {"install", IDOK}};
+    static const std::map<std::string, int> buttons = {{"ok", IDOK}, {"cancel", IDCANCEL}, {"yes", IDYES}, {"no", IDNO},
+        {"retry", IDRETRY}, {"accept", IDOK}, {"decline", IDCANCEL}, {"install", IDOK}};
     run.LastAnswer = Milliseconds();
     if (answer == "enter" || answer == "escape")
         robot::PressKey(window, answer == "enter" ? VK_RETURN : VK_ESCAPE);
@@ -220,15 +199,12 @@ bool AnswerAndWait(Run& run, HWND window, const std::string& answer) {
 // "text -> answer" split; the answer is empty when none is given.
 std::pair<std::string, std::string> SplitAnswer(const std::string& rest) {
     size_t arrow = rest.rfind(" -> ");
-    if (arrow == std::string::npos)
-        return {rest, std::string()};
-    return {rest.substr(0, arrow), Trim(rest.substr(arrow + 4))};
+    return {rest.substr(0, arrow), arrow == std::string::npos ? std::string() : Trim(rest.substr(arrow + 4))};
 }
 
 std::string IconName(UINT kind) {
-    static const std::map<UINT, std::string> names = {
-        {MB_ICONERROR, "error"}, {MB_ICONWARNING, "warning"}, {MB_ICONQUESTION, "question"},
-        {MB_ICONINFORMATION, "information"}};
+    static const std::map<UINT, std::string> names = {{MB_ICONERROR, "error"}, {MB_ICONWARNING, "warning"},
+        {MB_ICONQUESTION, "question"}, {MB_ICONINFORMATION, "information"}};
     return names.count(kind) ? names.at(kind) : "none";
 }
 
@@ -242,9 +218,7 @@ std::string ButtonsOf(HWND window) {
     return shown;
 }
 
-
-// The runner's environment with the scenario's entries in front, as
-// CreateProcess takes it.
+// The scenario's entries in front of the runner's environment, as CreateProcess takes it.
 std::string EnvironmentBlock(const Run& run) {
     std::string block;
     for (const std::string& entry : run.Environment)
@@ -263,16 +237,14 @@ bool StartRun(Run& run, Args) {
     std::string exe = fields.size() > 1 ? fields[0] : run.Places["dist"] + "\\setup.exe";
     std::string tail = fields.size() > 1 ? fields[1] : fields[0];
     std::string commandLine = "\"" + exe + "\"" + (tail.empty() ? "" : " " + tail);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE output = INVALID_HANDLE_VALUE;
-    if (run.CaptureOutput) {
-        output = CreateFileA((run.Places["scratch"] + "\\stdout.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                             &inherit, CREATE_ALWAYS, 0, nullptr);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = startup.hStdError = output;
-    }
+    startup.dwFlags = run.CaptureOutput ? STARTF_USESTDHANDLES : 0;
+    std::string output = run.Places["scratch"] + "\\stdout.txt";
+    if (run.CaptureOutput)
+        startup.hStdOutput = startup.hStdError =
+            CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
     std::string environment = EnvironmentBlock(run);
     run.Job = CreateJobObjectA(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
@@ -281,8 +253,8 @@ bool StartRun(Run& run, Args) {
     bool started = CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, run.CaptureOutput, CREATE_SUSPENDED,
                                   &environment[0], run.CurrentDir.empty() ? nullptr : run.CurrentDir.c_str(), &startup,
                                   &run.First);
-    if (output != INVALID_HANDLE_VALUE)
-        CloseHandle(output);
+    if (run.CaptureOutput)
+        CloseHandle(startup.hStdOutput);
     if (!started)
         return Fail(run, "cannot start " + commandLine + ": error " + std::to_string(GetLastError()));
     AssignProcessToJobObject(run.Job, run.First.hProcess);
@@ -295,63 +267,72 @@ bool StartRun(Run& run, Args) {
     return true;
 }
 
-bool ExpectBox(Run& run, Args) {
-    auto [expected, answer] = SplitAnswer(run.Line->Rest);
-    Fields fields = Split(run, expected);
-    if (fields.size() != 4)
-        return Fail(run, "a box needs title | text | icon | buttons");
-    HWND box = NextWindow(run);
-    if (!box || !robot::IsMessageBox(box))
-        return box && Unexpected(run, box);
-    if (!(Expect(run, "title", fields[0], robot::WindowTitle(box)) &
-          Expect(run, "text", fields[1], robot::MessageBoxText(box)) &
-          Expect(run, "icon", fields[2], IconName(robot::MessageBoxIconKind(box))) &
-          Expect(run, "buttons", fields[3], ButtonsOf(box))))
-        return Stop(run, "the box differs");
-    run.OpenBox = box;
-    return answer.empty() || AnswerAndWait(run, box, answer);
-}
-
 bool AnswerOpenBox(Run& run, Args f) {
     HWND box = run.OpenBox;
     run.OpenBox = nullptr;
     return box ? AnswerAndWait(run, box, f[0]) : Fail(run, "no box is up");
 }
 
-// "<fields> -> <answer>" for the next window, a dialog with this title, these
-// fields and buttons (the run ends when it differs). "install <dir> | <group>"
-// (or "enter ...") types the fields first; the dialog may then stay, with a
-// box in front of it, when the choice is refused.
-bool ExpectDialog(Run& run, const char* title, const std::vector<int>& ids, const char* buttons) {
-    auto [expected, answer] = SplitAnswer(run.Line->Rest);
-    Fields texts = ids.size() == 1 ? Fields{Text(run, expected)} : Split(run, expected);
-    if (ids.size() == 1 && texts[0][0] == '@' && !ReadFileBytes(texts[0].substr(1), &texts[0]))
-        return Fail(run, "cannot read " + texts[0]);
-    if (texts.size() != ids.size())
-        return Fail(run, "directories need dir | group");
-    HWND dialog = NextWindow(run);
-    if (!dialog)
-        return false;
-    bool same = Expect(run, "title", title, robot::WindowTitle(dialog));
-    for (size_t i = 0; i < ids.size(); i++)
-        same &= Expect(run, "field", texts[i], robot::ControlText(dialog, ids[i]));
-    if (!same || !Expect(run, "buttons", buttons, ButtonsOf(dialog)))
-        return Stop(run, "the dialog differs");
-    size_t space = answer.find(' ');
-    if (space == std::string::npos)
-        return AnswerAndWait(run, dialog, answer);
-    Fields typed = Split(run, answer.substr(space + 1));
+// What a window shows, named as a report names it: a box (no `ids`) its title,
+// text, icon and buttons, a dialog its title, the text of `ids` and buttons.
+std::vector<std::pair<const char*, std::string>> Shown(HWND window, const std::vector<int>& ids) {
+    std::vector<std::pair<const char*, std::string>> shown = {{"title", robot::WindowTitle(window)}};
+    if (ids.empty()) {
+        shown.push_back({"text", robot::MessageBoxText(window)});
+        shown.push_back({"icon", IconName(robot::MessageBoxIconKind(window))});
+    }
+    for (int id : ids)
+        shown.push_back({"field", robot::ControlText(window, id)});
+    shown.push_back({"buttons", ButtonsOf(window)});
+    return shown;
+}
+
+// A dialog's fields typed, then the answer; the dialog may stay, with a box
+// in front of it, when the choice is refused.
+bool TypeAndAnswer(Run& run, HWND dialog, const std::vector<int>& ids, const Fields& typed, const std::string& answer) {
     for (size_t i = 0; i < ids.size(); i++) {
         if (typed.size() != ids.size() || !robot::SetEditText(dialog, ids[i], typed[i].c_str()))
             return Fail(run, "cannot type dir | group");
     }
-    if (!Answer(run, dialog, answer.substr(0, space)))
+    if (!Answer(run, dialog, answer))
         return false;
     Poll(WindowTimeoutMs, 10, [&] {
         HWND front = robot::FindWindowOf(RunningProcesses(run));
         return !IsWindowVisible(dialog) || (front && front != dialog);
     });
     return true;
+}
+
+// "<fields> -> <answer>" for the next window, which must show them (the run
+// ends when it differs): a box's four, or a dialog's `ids` with this title
+// and buttons. Without an answer a box stays up; "install <dir> | <group>"
+// (or "enter ...") types a dialog's fields first.
+bool ExpectWindow(Run& run, const char* title, const std::vector<int>& ids, const char* buttons) {
+    auto [line, answer] = SplitAnswer(run.Line->Rest);
+    Fields expected = ids.size() == 1 ? Fields{Text(run, line)} : Split(run, line);
+    if (ids.size() == 1 && expected[0][0] == '@' && !ReadFileBytes(expected[0].substr(1), &expected[0]))
+        return Fail(run, "cannot read " + expected[0]);
+    if (expected.size() != (ids.empty() ? 4 : ids.size()))
+        return Fail(run, ids.empty() ? "a box needs title | text | icon | buttons" : "directories need dir | group");
+    HWND window = NextWindow(run);
+    if (!window || (ids.empty() && !robot::IsMessageBox(window)))
+        return window && Unexpected(run, window);
+    if (!ids.empty()) {
+        expected.insert(expected.begin(), title);
+        expected.push_back(buttons);
+    }
+    std::vector<std::pair<const char*, std::string>> shown = Shown(window, ids);
+    bool same = true;
+    for (size_t i = 0; i < shown.size(); i++)
+        same &= Expect(run, shown[i].first, expected[i], shown[i].second);
+    if (!same)
+        return Stop(run, ids.empty() ? "the box differs" : "the dialog differs");
+    if (ids.empty())
+        run.OpenBox = window;
+    size_t space = answer.find(' ');
+    if (ids.empty() || space == std::string::npos)
+        return (ids.empty() && answer.empty()) || AnswerAndWait(run, window, answer);
+    return TypeAndAnswer(run, window, ids, Split(run, answer.substr(space + 1)), answer.substr(0, space));
 }
 
 bool ExpectExit(Run& run, Args f) {
@@ -378,29 +359,20 @@ bool KillWhen(Run& run, Args f) {
     return true;
 }
 
-// The progress notice one of the run's processes shows now: a window
-// without buttons with the notice's text field, whatever box is up beside it.
-struct ProgressSearch {
-    std::vector<DWORD> Ids;
-    std::string Text;
-};
-
-BOOL CALLBACK FindProgressNotice(HWND window, LPARAM parameter) {
-    ProgressSearch* search = reinterpret_cast<ProgressSearch*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    bool ours = std::find(search->Ids.begin(), search->Ids.end(), owner) != search->Ids.end();
-    if (ours && IsWindowVisible(window) && robot::ButtonIds(window).empty())
-        search->Text = robot::ControlText(window, ProgressTextId);
-    return search->Text.empty();
-}
-
+// The progress notice one of the run's processes shows now: a window without
+// buttons with the notice's text field, whatever box is up in front of it.
 bool CheckProgress(Run& run, Args f) {
-    ProgressSearch search = {RunningProcesses(run), ""};
-    EnumWindows(FindProgressNotice, reinterpret_cast<LPARAM>(&search));
-    return Expect(run, "progress notice", f[0], search.Text);
+    std::vector<DWORD> running = RunningProcesses(run);
+    std::string text;
+    for (HWND window = nullptr; text.empty() && (window = FindWindowExA(nullptr, window, nullptr, nullptr));) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (std::count(running.begin(), running.end(), owner) && IsWindowVisible(window) &&
+            robot::ButtonIds(window).empty())
+            text = robot::ControlText(window, ProgressTextId);
+    }
+    return Expect(run, "progress notice", f[0], text);
 }
-
 
 // "file <path> | <times>" writes the body that many times, {i} counting from
 // 0: into one file, or into one file each when the path holds {i}.
@@ -434,29 +406,26 @@ bool CopyProduct(Run& run, Args f) {
     return true;
 }
 
-// "NAME = TEXT", "NAME = short PATH" (the 8.3 form) or "NAME = hex TEXT"
-// (the bytes as upper-case hex pairs).
+// "NAME = TEXT", "NAME = short PATH" (its 8.3 form) or "NAME = hex TEXT" (its bytes as "41 42").
 bool Let(Run& run, Args f) {
     size_t equals = f[0].find(" = ");
     if (equals == std::string::npos)
         return Fail(run, "let NAME = TEXT");
     std::string value = f[0].substr(equals + 3);
-    size_t space = value.find(' ');
-    std::string function = space == std::string::npos ? "" : value.substr(0, space);
-    std::string argument = value.substr(space == std::string::npos ? value.size() : space + 1);
-    if (function == "short") {
+    if (value.compare(0, 6, "short ") == 0) {
         char path[MAX_PATH];
-        DWORD length = GetShortPathNameA(argument.c_str(), path, MAX_PATH);
+        DWORD length = GetShortPathNameA(value.c_str() + 6, path, MAX_PATH);
         if (length == 0 || length >= MAX_PATH)
             return Fail(run, "no short path");
         value = path;
-    } else if (function == "hex") {
-        value.clear();
-        for (unsigned char c : argument) {
+    } else if (value.compare(0, 4, "hex ") == 0) {
+        std::string hex;
+        for (unsigned char c : value.substr(4)) {
             char pair[4];
-            std::snprintf(pair, sizeof pair, "%02X", c);
-            value += std::string(value.empty() ? "" : " ") + pair;
+            std::snprintf(pair, sizeof pair, " %02X", c);
+            hex += pair;
         }
+        value = hex.empty() ? hex : hex.substr(1);
     }
     run.Places[f[0].substr(0, equals)] = value;
     return true;
@@ -479,11 +448,7 @@ bool Hold(Run& run, Args f) {
 
 bool Release(Run& run, Args f) {
     auto held = run.Held.find(f[0]);
-    if (held == run.Held.end())
-        return false;
-    CloseHandle(held->second);
-    run.Held.erase(held);
-    return true;
+    return held != run.Held.end() && CloseHandle(held->second) && run.Held.erase(f[0]);
 }
 
 bool Pose(Run& run, Args f) {
@@ -507,25 +472,7 @@ bool WriteEntry(Run&, Args f) {
     return WritePrivateProfileStringA(f[1].c_str(), f[2].c_str(), value, f[0].c_str());
 }
 
-
-
-// "content <path> = <text>", "content <path>" with a body, "log <dir>".
-bool CheckContent(Run& run, Args) {
-    size_t equals = run.Line->Rest.find(" = ");
-    std::string path = Text(run, run.Line->Rest.substr(0, equals));
-    std::string expected = equals == std::string::npos ? BodyText(run) : Text(run, run.Line->Rest.substr(equals + 3));
-    if (run.Line->Keyword == "log") {
-        path += "\\install.log";
-        expected = LogHeader + expected;
-    }
-    std::string actual;
-    if (!ReadFileBytes(path, &actual))
-        return Fail(run, "cannot read " + path);
-    return Expect(run, "content", expected, actual);
-}
-
-// Whether `text` matches `pattern`, where {*} stands for any text, {?} for
-// one character and {#} for one digit.
+// Whether `text` matches `pattern`: {*} any text, {?} one character, {#} one digit.
 bool Matches(const char* pattern, const char* text) {
     if (!*pattern)
         return !*text;
@@ -538,11 +485,8 @@ bool Matches(const char* pattern, const char* text) {
     return *pattern == *text && Matches(pattern + 1, text + 1);
 }
 
-// Each line of the file matches the body's line of its place.
-bool CheckLines(Run& run, Args f) {
-    std::string actual, expected = BodyText(run);
-    if (!ReadFileBytes(f[0], &actual))
-        return Fail(run, "cannot read it");
+// Each line, ended by CR LF, matches the pattern's line of its place.
+bool LinesMatch(const std::string& expected, const std::string& actual) {
     bool same = true;
     for (size_t a = 0, e = 0; same && (a < actual.size() || e < expected.size());) {
         size_t aEnd = actual.find("\r\n", a), eEnd = expected.find("\r\n", e);
@@ -551,7 +495,25 @@ bool CheckLines(Run& run, Args f) {
         a = aEnd + 2;
         e = eEnd + 2;
     }
-    return same || Expect(run, "lines", expected, actual);
+    return same;
+}
+
+// "content <path> = <text>", "content <path>" or "lines <path>" with a body, "log <dir>".
+bool CheckContent(Run& run, Args) {
+    const ScenarioLine& line = *run.Line;
+    size_t equals = line.Keyword == "lines" ? std::string::npos : line.Rest.find(" = ");
+    std::string path = Text(run, line.Rest.substr(0, equals));
+    std::string expected = equals == std::string::npos ? BodyText(run) : Text(run, line.Rest.substr(equals + 3));
+    if (line.Keyword == "log") {
+        path += "\\install.log";
+        expected = LogHeader + expected;
+    }
+    std::string actual;
+    if (!ReadFileBytes(path, &actual))
+        return Fail(run, "cannot read " + path);
+    if (line.Keyword == "lines")
+        return LinesMatch(expected, actual) || Expect(run, "lines", expected, actual);
+    return Expect(run, "content", expected, actual);
 }
 
 bool CheckSame(Run& run, Args f) {
@@ -593,94 +555,82 @@ struct Keyword {
     const char* Name;
     Phase When;
     int Count;  // the fields of a line: 1 the whole rest; 0 the step reads the line itself
-    bool (*Step)(Run&, Args);  // none for the lines read by the test list and run-scenario.sh
-    const char* Failed;        // reported when the step returns false, unless it reported itself
+    bool (*Step)(Run&, Args);        // none for the lines read by the test list and run-scenario.sh
+    const char* Failed = "failed";  // reported when the step returns false, unless it reported itself
 };
 
-const std::vector<Keyword>& Keywords() {
-    static const std::vector<Keyword> keywords = {
-        {"pose", SetUp, 1, Pose, "cannot pose"},
-        {"builds", SetUp, 0, nullptr, nullptr},
-        {"restarts", SetUp, 0, nullptr, nullptr},
-        {"dlls", SetUp, 0, nullptr, nullptr},
-        {"dist", SetUp, 1, [](Run& run, Args f) { return run.Places["dist"] = f[0], true; }, nullptr},
-        {"product", SetUp, 1, CopyProduct, nullptr},
-        {"file", SetUp, 0, WriteFileStep, nullptr},
-        {"mkdir", SetUp, 1, [](Run&, Args f) { return MakeFolders(f[0]); }, "cannot make it"},
-        {"copy", SetUp, 2, CopyStep, nullptr},
-        {"readonly", SetUp, 1, [](Run&, Args f) { return !!SetFileAttributesA(f[0].c_str(), FILE_ATTRIBUTE_READONLY); },
-         "cannot"},
-        {"hold", SetUp, 1, Hold, "cannot open it"},
-        {"let", SetUp, 1, Let, nullptr},
-        {"delete", SetUp, 1,
-         [](Run&, Args f) { return DeleteFileA(f[0].c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; },
-         "cannot delete it"},
-        {"release", Windows, 1, Release, "not held"},
-        {"reg", SetUp, 3, SetValue, "cannot set it"},
-        {"ini", SetUp, 4, WriteEntry, "cannot write it"},
-        {"keys", SetUp, 4, WriteKeys, "cannot write them"},
-        {"env", SetUp, 1, [](Run& run, Args f) { return run.Environment.push_back(f[0]), true; }, nullptr},
-        {"cd", SetUp, 1, [](Run& run, Args f) { return run.CurrentDir = f[0], true; }, nullptr},
-        {"unchanged", State, 1, CheckUnchanged, nullptr},
-        {"run", Windows, 0, StartRun, nullptr},
-        {"box", Windows, 0, ExpectBox, nullptr},
-        {"answer", Windows, 1, AnswerOpenBox, nullptr},
-        {"license", Windows, 0,
-         [](Run& run, Args) { return ExpectDialog(run, "License agreement", {1000}, "ok cancel*"); }, nullptr},
-        {"directories", Windows, 0,
-         [](Run& run, Args) { return ExpectDialog(run, "Choose directories", {1001, 1002}, "ok* cancel"); }, nullptr},
-        {"kill-when", Windows, 1, KillWhen, nullptr},
-        {"exit", Windows, 1, ExpectExit, nullptr},
-        {"progress", Windows, 1, CheckProgress, nullptr},
-        {"no-window", Windows, 0, [](Run& run, Args) { return Settle(run, true); }, nullptr},
-        {"exists", State, 1, [](Run&, Args f) { return PathExists(f[0]); }, "it is not there"},
-        {"absent", State, 1, [](Run&, Args f) { return !PathExists(f[0]); }, "it is still there"},
-        {"gone", State, 1, [](Run&, Args f) { return Poll(LongWaitMs, 50, [&] { return !PathExists(f[0]); }); },
-         "it is still there"},
-        {"content", State, 0, CheckContent, nullptr},
-        {"log", State, 0, CheckContent, nullptr},
-        {"same", State, 2, CheckSame, nullptr},
-        {"shortcut", State, 5, CheckShortcut, nullptr},
-        {"ini-is", State, 4,
-         [](Run& run, Args f) { return Expect(run, "entry", f[3], ProfileValue(f[0], f[1], f[2])); }, nullptr},
-        {"reg-is", State, 3, [](Run& run, Args f) { return Expect(run, "value", f[2], RegistryValue(f[0], f[1])); },
-         nullptr},
-        {"pending", State, 1, [](Run& run, Args f) { return DeletionQueued(f[0], run.Windows9x); },
-         "no deletion is queued"},
-        {"stdout", State, 1, CheckOutput, nullptr},
-        {"lines", State, 1, CheckLines, nullptr},
-        {"now", Windows, 0, CheckNow, nullptr},
-    };
-    return keywords;
-}
+const Keyword Keywords[] = {
+    {"pose", SetUp, 1, Pose, "cannot pose"},
+    {"builds", SetUp, 0, nullptr},
+    {"restarts", SetUp, 0, nullptr},
+    {"dlls", SetUp, 0, nullptr},
+    {"dist", SetUp, 1, [](Run& run, Args f) { return run.Places["dist"] = f[0], true; }},
+    {"product", SetUp, 1, CopyProduct},
+    {"file", SetUp, 0, WriteFileStep},
+    {"mkdir", SetUp, 1, [](Run&, Args f) { return MakeFolders(f[0]); }, "cannot make it"},
+    {"copy", SetUp, 2, CopyStep},
+    {"readonly", SetUp, 1, [](Run&, Args f) { return !!SetFileAttributesA(f[0].c_str(), FILE_ATTRIBUTE_READONLY); },
+     "cannot"},
+    {"hold", SetUp, 1, Hold, "cannot open it"},
+    {"let", SetUp, 1, Let},
+    {"delete", SetUp, 1,
+     [](Run&, Args f) { return DeleteFileA(f[0].c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; },
+     "cannot delete it"},
+    {"release", Windows, 1, Release, "not held"},
+    {"reg", SetUp, 3, SetValue, "cannot set it"},
+    {"ini", SetUp, 4, WriteEntry, "cannot write it"},
+    {"keys", SetUp, 4, WriteKeys, "cannot write them"},
+    {"env", SetUp, 1, [](Run& run, Args f) { return run.Environment.push_back(f[0]), true; }},
+    {"cd", SetUp, 1, [](Run& run, Args f) { return run.CurrentDir = f[0], true; }},
+    {"unchanged", State, 1, CheckUnchanged},
+    {"run", Windows, 0, StartRun},
+    {"box", Windows, 0, [](Run& run, Args) { return ExpectWindow(run, nullptr, {}, nullptr); }},
+    {"answer", Windows, 1, AnswerOpenBox},
+    {"license", Windows, 0,
+     [](Run& run, Args) { return ExpectWindow(run, "License agreement", {1000}, "ok cancel*"); }},
+    {"directories", Windows, 0,
+     [](Run& run, Args) { return ExpectWindow(run, "Choose directories", {1001, 1002}, "ok* cancel"); }},
+    {"kill-when", Windows, 1, KillWhen},
+    {"exit", Windows, 1, ExpectExit},
+    {"progress", Windows, 1, CheckProgress},
+    {"no-window", Windows, 0, [](Run& run, Args) { return Settle(run, true); }},
+    {"exists", State, 1, [](Run&, Args f) { return PathExists(f[0]); }, "it is not there"},
+    {"absent", State, 1, [](Run&, Args f) { return !PathExists(f[0]); }, "it is still there"},
+    {"gone", State, 1, [](Run&, Args f) { return Poll(LongWaitMs, 50, [&] { return !PathExists(f[0]); }); },
+     "it is still there"},
+    {"content", State, 0, CheckContent},
+    {"log", State, 0, CheckContent},
+    {"same", State, 2, CheckSame},
+    {"shortcut", State, 5, CheckShortcut},
+    {"ini-is", State, 4, [](Run& run, Args f) { return Expect(run, "entry", f[3], ProfileValue(f[0], f[1], f[2])); }},
+    {"reg-is", State, 3, [](Run& run, Args f) { return Expect(run, "value", f[2], RegistryValue(f[0], f[1])); }},
+    {"pending", State, 1, [](Run& run, Args f) { return DeletionQueued(f[0], run.Windows9x); },
+     "no deletion is queued"},
+    {"stdout", State, 1, CheckOutput},
+    {"lines", State, 0, CheckContent},
+    {"now", Windows, 0, CheckNow},
+};
 
 const Keyword* FindKeyword(const std::string& name) {
-    for (const Keyword& keyword : Keywords()) {
-        if (name == keyword.Name)
-            return &keyword;
-    }
-    return nullptr;
+    auto found = std::find_if(std::begin(Keywords), std::end(Keywords),
+                              [&](const Keyword& keyword) { return name == keyword.Name; });
+    return found == std::end(Keywords) ? nullptr : found;
 }
 
-// The line's fields made ready, then its step.
 bool Perform(Run& run, const Keyword& keyword) {
-    Fields fields;
-    if (keyword.Count == 1)
-        fields.push_back(Text(run, run.Line->Rest));
-    else if (keyword.Count > 1)
-        fields = Split(run, run.Line->Rest);
+    const std::string& rest = run.Line->Rest;
+    Fields fields = keyword.Count == 1 ? Fields{Text(run, rest)} : keyword.Count > 1 ? Split(run, rest) : Fields();
     if (fields.size() != static_cast<size_t>(keyword.Count))
         return Fail(run, std::to_string(keyword.Count) + " fields are needed");
     int failures = run.Failures;
     if (!keyword.Step || keyword.Step(run, fields))
         return true;
     if (run.Failures == failures)
-        Fail(run, keyword.Failed ? keyword.Failed : "failed");
+        Fail(run, keyword.Failed);
     return false;
 }
 
-// A state line checked the moment the started process has ended, while
-// the processes it started may still run.
+// A state check made at once, while a box is up or what the run started may still run.
 bool CheckNow(Run& run, Args) {
     ScenarioLine inner = *run.Line;
     size_t space = inner.Rest.find(' ');
@@ -702,21 +652,15 @@ std::string WindowsPath(const std::string& path) {
     return windows;
 }
 
-std::string SystemPlace(UINT(WINAPI* query)(LPSTR, UINT)) {
-    char path[MAX_PATH];
-    UINT length = query(path, MAX_PATH);
-    return std::string(path, length);
-}
-
 // The folders of the run, emptied, and what earlier runs may have left on the
 // machine put back: the pose, queued deletions, temporary copies.
 void PrepareMachine(Run& run, const Scenario& scenario) {
-    char temp[MAX_PATH];
-    DWORD length = GetTempPathA(MAX_PATH, temp);
     std::map<std::string, std::string>& places = run.Places;
-    places["temp"] = std::string(temp, length > 0 ? length - 1 : 0);
-    places["windows"] = SystemPlace(GetWindowsDirectoryA);
-    places["system"] = SystemPlace(GetSystemDirectoryA);
+    char path[MAX_PATH];
+    places["windows"] = std::string(path, GetWindowsDirectoryA(path, MAX_PATH));
+    places["system"] = std::string(path, GetSystemDirectoryA(path, MAX_PATH));
+    DWORD length = GetTempPathA(MAX_PATH, path);
+    places["temp"] = std::string(path, length > 0 ? length - 1 : 0);
     places["build"] = run.BuildDir;
     std::string name = scenario.Path.substr(scenario.Path.find_last_of('\\') + 1);
     std::string row = run.Row.empty() ? std::string() : "-" + run.Row;
@@ -724,11 +668,10 @@ void PrepareMachine(Run& run, const Scenario& scenario) {
     DeleteTree(places["scratch"]);
     for (const char* place : {"dist", "extra", "programs", "menu"})
         MakeFolders(places[place] = places["scratch"] + "\\" + place);
-    ClearQueuedDeletions(places["windows"]);
     DeleteFileA((places["temp"] + "\\SETUP.LOG").c_str());
     places["stamp"] = "{#}{#}{#}{#}-{#}{#}-{#}{#} {#}{#}:{#}{#}:{#}{#}";
     places["anypid"] = "{?}{?}{?}{?}{?}{?}{?}{?}";
-    ResetDriverLists(places["windows"]);
+    ResetQueuesAndDrivers(places["windows"]);
     SetRegistryValue("HKCU\\Software\\Wine", "Version", "winxp");
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((places["temp"] + "\\TMP*.*").c_str(), &found);
@@ -777,10 +720,8 @@ bool Play(Run& run, const Scenario& scenario) {
 
 // Which Wine played it: the two builds run under different ones.
 const char* WineVersion() {
-    typedef const char*(CDECL * VersionFunction)();
-    auto version = reinterpret_cast<VersionFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")));
-    return version ? version() : "?";
+    void* version = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"));
+    return version ? reinterpret_cast<const char* (*)()>(version)() : "?";
 }
 
 }  // namespace
@@ -790,10 +731,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> positional;
     for (int i = 1; i < argc; i++) {
         std::string argument = argv[i];
-        if (argument == "--row" && i + 1 < argc)
-            run.Row = argv[++i];
-        else if (argument == "--screenshots" && i + 1 < argc)
-            run.Screenshots = WindowsPath(argv[++i]);
+        if ((argument == "--row" || argument == "--screenshots") && i + 1 < argc)
+            (argument == "--row" ? run.Row : run.Screenshots) = argv[++i];
         else if (argument == "--timing" || argument == "--verbose")
             (argument == "--timing" ? run.Timing : run.Verbose) = true;
         else
@@ -804,6 +743,7 @@ int main(int argc, char** argv) {
                              " SCENARIO\n");
         return 2;
     }
+    run.Screenshots = WindowsPath(run.Screenshots);
     run.BuildDir = WindowsPath(positional[0]);
     run.Build = positional[1];
     run.File = WindowsPath(positional[2]);

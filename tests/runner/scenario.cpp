@@ -3,40 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
-namespace {
-
-// Keywords whose lines up to "end" belong to them.
-bool TakesBody(const std::string& keyword, const std::string& rest) {
-    return keyword == "file" || keyword == "log" || keyword == "lines" ||
-           (keyword == "content" && rest.find(" = ") == std::string::npos);
-}
-
-// The cells between the bars of "| a | b |".
-std::vector<std::string> TableCells(const std::string& line) {
-    std::vector<std::string> cells = SplitFields(line);
-    return cells.size() < 2 ? std::vector<std::string>() : std::vector<std::string>(cells.begin() + 1, cells.end() - 1);
-}
-
-// Whether a line tagged "[word, ...]" is played: a word names a build or a
-// row; commas or blanks separate them.
-bool TaggedFor(std::string tags, const std::string& build, const std::string& row) {
-    std::replace(tags.begin(), tags.end(), ',', ' ');
-    std::istringstream list(tags);
-    for (std::string word; list >> word;) {
-        if (word == build || word == row)
-            return true;
-    }
-    return false;
-}
-
-bool Refuse(const std::string& path, int number, const std::string& why) {
-    std::fprintf(stderr, "%s:%d: %s\n", path.c_str(), number, why.c_str());
-    return false;
-}
-
-}  // namespace
 
 std::string Trim(const std::string& text) {
     size_t first = text.find_first_not_of(" \t\r");
@@ -72,8 +41,7 @@ std::string ExpandPlaceholders(const std::string& text, const std::map<std::stri
                  name.find_first_not_of("0123456789", star + 1) == std::string::npos) {
             for (unsigned long n = std::stoul(name.substr(star + 1)); n > 0; n--)
                 result += name.substr(0, star);
-        }
-        else {
+        } else {
             result += text[i];
             continue;
         }
@@ -82,10 +50,30 @@ std::string ExpandPlaceholders(const std::string& text, const std::map<std::stri
     return result;
 }
 
-// The file's lines, each with its number; "include <file>" brings in the
-// lines of a file beside the scenarios' folders, numbered as the include.
-bool ReadLines(const std::string& path, const std::string& root, int includedAt,
-               std::vector<std::pair<int, std::string>>* lines) {
+namespace {
+
+// Keywords whose lines up to "end" belong to them.
+bool TakesBody(const std::string& keyword, const std::string& rest) {
+    return keyword == "file" || keyword == "log" || keyword == "lines" ||
+           (keyword == "content" && rest.find(" = ") == std::string::npos);
+}
+
+// The cells between the bars of "| a | b |".
+std::vector<std::string> TableCells(const std::string& line) {
+    std::vector<std::string> cells = SplitFields(line);
+    return cells.size() < 2 ? std::vector<std::string>() : std::vector<std::string>(cells.begin() + 1, cells.end() - 1);
+}
+
+bool Refuse(const std::string& path, int number, const std::string& why) {
+    std::fprintf(stderr, "%s:%d: %s\n", path.c_str(), number, why.c_str());
+    return false;
+}
+
+typedef std::vector<std::pair<int, std::string>> Lines;  // each with its number in the file
+
+// The file's lines; "include <file>" brings in the lines of a file beside
+// the scenarios' folders, numbered as the include.
+bool ReadLines(const std::string& path, const std::string& root, int includedAt, Lines* lines) {
     std::ifstream in(path);
     if (!in)
         return Refuse(path, includedAt, "cannot read it");
@@ -100,64 +88,72 @@ bool ReadLines(const std::string& path, const std::string& root, int includedAt,
     return true;
 }
 
+// The lines after the one at `*at` up to "end", where `*at` is left, each
+// without the indentation of two; false when no "end" comes.
+bool UpToEnd(const Lines& lines, size_t* at, std::vector<std::string>* texts) {
+    for (std::string text; ++*at < lines.size() && Trim(text = lines[*at].second) != "end";)
+        texts->push_back(text.substr(std::min({text.find_first_not_of(' '), text.size(), size_t(2)})));
+    return *at < lines.size();
+}
+
+// A table's header and rows: the columns of `row`, when it is there.
+void ReadTable(const std::vector<std::string>& texts, const std::string& row,
+               std::map<std::string, std::string>* columns) {
+    std::vector<std::string> header;
+    for (const std::string& text : texts) {
+        std::vector<std::string> cells = Trim(text)[0] == '#' ? std::vector<std::string>() : TableCells(text);
+        if (header.empty()) {
+            header = cells;
+        } else if (!cells.empty() && cells[0] == row) {
+            for (size_t i = 0; i < cells.size() && i < header.size(); i++)
+                (*columns)[header[i]] = cells[i];
+        }
+    }
+}
+
+// Strips the "[word, ...]" in front of a line; whether it is played: a word
+// names a build or a row, commas or blanks separate them.
+bool Played(std::string* line, const std::string& build, const std::string& row) {
+    if ((*line)[0] != '[')
+        return true;
+    std::string tags = line->substr(1, line->find(']') - 1);
+    *line = Trim(line->substr(line->find(']') + 1));
+    std::replace(tags.begin(), tags.end(), ',', ' ');
+    std::istringstream list(tags);
+    return tags.empty() || std::any_of(std::istream_iterator<std::string>(list), {},
+                                       [&](const std::string& word) { return word == build || word == row; });
+}
+
+}  // namespace
+
 bool ReadScenario(const std::string& path, const std::string& row, const std::string& build, Scenario* scenario) {
-    std::vector<std::pair<int, std::string>> lines;
+    Lines lines;
     if (!ReadLines(path, path.substr(0, path.rfind("\\scenarios\\") + 10), 0, &lines))
         return false;
     scenario->Path = path;
-    std::map<std::string, std::string>& columns = scenario->Columns;
-    std::vector<std::string> header;
-    bool inTable = false;
-    bool rowFound = row.empty();
-    ScenarioLine* open = nullptr;
-    for (const auto& [number, text] : lines) {
-        std::string line = Trim(text);
-        if (open) {
-            if (line == "end")
-                open = nullptr;
-            else  // indented two
-                open->Body.push_back(text.substr(std::min({text.find_first_not_of(' '), text.size(), size_t(2)})));
+    for (size_t at = 0; at < lines.size(); at++) {
+        std::string line = Trim(lines[at].second);
+        if (line == "table") {
+            std::vector<std::string> body;
+            UpToEnd(lines, &at, &body);
+            ReadTable(body, row, &scenario->Columns);
             continue;
         }
         if (line.empty() || line[0] == '#')
             continue;
-        if (inTable) {
-            if (line == "end") {
-                inTable = false;
-            } else if (header.empty()) {
-                header = TableCells(line);
-            } else {
-                std::vector<std::string> cells = TableCells(line);
-                if (!cells.empty() && cells[0] == row) {
-                    rowFound = true;
-                    for (size_t i = 0; i < cells.size() && i < header.size(); i++)
-                        columns[header[i]] = cells[i];
-                }
-            }
-            continue;
-        }
-        if (line == "table") {
-            inTable = true;
-            continue;
-        }
-        std::string only;
-        if (line[0] == '[') {
-            only = line.substr(1, line.find(']') - 1);
-            line = Trim(line.substr(line.find(']') + 1));
-        }
+        bool played = Played(&line, build, row);
         size_t space = line.find(' ');
-        ScenarioLine parsed = {number, line.substr(0, space),
+        ScenarioLine parsed = {lines[at].first, line.substr(0, space),
                                space == std::string::npos ? std::string() : Trim(line.substr(space + 1)), {}};
+        if (TakesBody(parsed.Keyword, parsed.Rest) && !UpToEnd(lines, &at, &parsed.Body))
+            return Refuse(path, parsed.Number, "no \"end\" after the body of " + parsed.Keyword);
+        if (!played)
+            parsed.Keyword = "#";  // read for its body, then skipped
         scenario->Lines.push_back(parsed);
-        if (TakesBody(parsed.Keyword, parsed.Rest))
-            open = &scenario->Lines.back();
-        if (!only.empty() && !TaggedFor(only, build, row))
-            scenario->Lines.back().Keyword = "#";  // read for its body, then skipped
     }
-    if (open)
-        return Refuse(path, open->Number, "no \"end\" after the body of " + open->Keyword);
-    if (!rowFound)
+    if (!row.empty() && scenario->Columns.empty())  // a row found has a column at least: its name
         return Refuse(path, 0, "no row \"" + row + "\" in the table");
+    const std::map<std::string, std::string>& columns = scenario->Columns;
     for (ScenarioLine& line : scenario->Lines) {
         // Characters only once the fields are split: {x7C} is no bar, {x20} survives trimming.
         line.Keyword = ExpandPlaceholders(line.Keyword, columns, false);  // a column may name it: exists or absent

@@ -1,6 +1,5 @@
-// A scenario file made ready to run: comments and blank lines gone, one row
-// of its table chosen and its columns put in, the lines of the other builds
-// and rows left out.
+// A scenario file made ready to run: one row of its table chosen and its
+// columns put in, comments and the lines of other builds and rows left out.
 #pragma once
 
 #include <map>
