@@ -40,30 +40,19 @@ fi
 # What a scenario asks of Wine's DLL search ("dlls" line), after our own.
 [ -n "${SCENARIO_DLL_OVERRIDES:-}" ] && export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$SCENARIO_DLL_OVERRIDES"
 
-free_display() {
-    local n
-    for n in $(seq 91 160); do
-        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-            echo "$n"
-            return 0
-        fi
-    done
-    return 1
-}
-
+# Xvfb picks the display itself (-displayfd), so that harnesses started side
+# by side never share one: a box's icon is read from the screen.
 start_display() {
-    local n
-    n=$(free_display) || { echo "harness: no free X display" >&2; exit 1; }
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+    rm -f "$dir/display.number"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display.number" >"$dir/xvfb.log" 2>&1 &
     echo $! >"$dir/xvfb.pid"
     for _ in $(seq 1 100); do
-        [ -e "/tmp/.X11-unix/X$n" ] && break
+        [ -s "$dir/display.number" ] && break
         sleep 0.1
     done
-    [ -e "/tmp/.X11-unix/X$n" ] || { echo "harness: Xvfb :$n did not start" >&2; exit 1; }
-    echo ":$n" >"$dir/display"
+    [ -s "$dir/display.number" ] || { echo "harness: Xvfb did not start" >&2; exit 1; }
+    echo ":$(tr -d '\n' <"$dir/display.number")" >"$dir/display"
 }
-
 # Wine's own desktop window draws captions and delivers posted messages at
 # once; its fonts make dialog texts legible.
 make_golden_prefix() {
