@@ -45,11 +45,6 @@ bool IsMissingFile(const char* path) {
     return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-bool ReportCopyFailure(const char* source, const char* destination) {
-    ReportError("Cannot copy %s to %s (%s)", source, destination, LastErrorText());
-    return false;
-}
-
 // A new file is logged, and the log saved, before its copy starts: a copy
 // that fails or is cut off (a kill, a power cut) leaves nothing that the
 // rollback or the uninstall does not know. An existing file is logged only
@@ -59,22 +54,14 @@ bool CopyFileEntry(const FileEntry& entry) {
     char destination[PathBufferSize];
     if (!ResolveFileEntry(entry, source, destination))
         return false;
-    if (IsMissingFile(destination)) {
-        DWORD logLength = Setup.InstallLog.Length;
-        if (!LogEvent(CreateFileEvent, "%s", destination) || !SaveInstallLog())
-            return false;
-        // Copied only while it is still missing: a file that appeared
-        // meanwhile is not ours until we have overwritten it.
-        if (CopyFileA(source, destination, TRUE))
-            return true;
-        if (GetLastError() != ERROR_FILE_EXISTS)
-            return ReportCopyFailure(source, destination);
-        if (!ForgetLogTail(logLength))
-            return false;
+    bool isNew = IsMissingFile(destination);
+    if (isNew && (!LogEvent(CreateFileEvent, "%s", destination) || !SaveInstallLog()))
+        return false;
+    if (!CopyFileA(source, destination, FALSE)) {
+        ReportError("Cannot copy %s to %s (%s)", source, destination, LastErrorText());
+        return false;
     }
-    if (!CopyFileA(source, destination, FALSE))
-        return ReportCopyFailure(source, destination);
-    return LogEvent(CreateFileEvent, "%s", destination);
+    return isNew || LogEvent(CreateFileEvent, "%s", destination);
 }
 
 }  // namespace

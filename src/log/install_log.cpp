@@ -145,12 +145,6 @@ bool SaveInstallLog() {
     return true;
 }
 
-bool ForgetLogTail(DWORD length) {
-    Setup.InstallLog.Length = length;
-    Setup.InstallLog.Text[length] = '\0';
-    return SaveInstallLog();
-}
-
 const char* EventNameOf(int code) {
     for (const EventDef* event = EventTable; event->Name; event++) {
         if (event->Code == code)

@@ -31,10 +31,6 @@ bool LogEvent(EventCode code, const char* format, ...);
 // after its first successful save).
 bool SaveInstallLog();
 
-// Takes back the lines appended since the log had `length` characters and
-// saves it again.
-bool ForgetLogTail(DWORD length);
-
 const char* EventNameOf(int code);
 EventCode EventCodeOf(const char* name);
 EventMask EventBit(int code);
