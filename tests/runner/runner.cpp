@@ -434,7 +434,7 @@ bool Let(Run& run, Args f) {
 bool WriteKeys(Run&, Args f) {
     for (int i = 1; i <= std::atoi(f[2].c_str()); i++) {
         char number[8];
-        std::snprintf(number, sizeof number, "%03d", i);
+        std::snprintf(number, sizeof number, "%d", i);
         if (!WritePrivateProfileStringA(f[1].c_str(), (f[3] + number).c_str(), "x", f[0].c_str()))
             return false;
     }
