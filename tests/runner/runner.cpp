@@ -406,7 +406,7 @@ bool CopyProduct(Run& run, Args f) {
     return true;
 }
 
-// "NAME = TEXT", "NAME = short PATH" (its 8.3 form) or "NAME = hex TEXT" (its bytes as "41 42").
+// "NAME = TEXT" or "NAME = short PATH" (its 8.3 form).
 bool Let(Run& run, Args f) {
     size_t equals = f[0].find(" = ");
     if (equals == std::string::npos)
@@ -418,14 +418,6 @@ bool Let(Run& run, Args f) {
         if (length == 0 || length >= MAX_PATH)
             return Fail(run, "no short path");
         value = path;
-    } else if (value.compare(0, 4, "hex ") == 0) {
-        std::string hex;
-        for (unsigned char c : value.substr(4)) {
-            char pair[4];
-            std::snprintf(pair, sizeof pair, " %02X", c);
-            hex += pair;
-        }
-        value = hex.empty() ? hex : hex.substr(1);
     }
     run.Places[f[0].substr(0, equals)] = value;
     return true;
