@@ -1,7 +1,7 @@
 // The tables of pure functions: the command line, the last error text,
 // expanded and joined paths, INF driver lines and type texts, the slot of
-// a new driver, the parameter block of the 16-bit device manager and the
-// walk of a replay over a log.
+// a new driver, the parameter block of the 16-bit device manager, the walk
+// of a replay over a log and the names of temporary files.
 #include <cstring>
 
 #include "common/setup_state.h"
@@ -11,6 +11,7 @@
 #include "device/driver_lists.h"
 #include "log/replay.h"
 #include "startup/startup.h"
+#include "uninstall/deferred.h"
 #include "unit/tables.h"
 
 namespace {
@@ -273,6 +274,36 @@ TEST(ReplayLog, WalksFromTheLastLineToTheFirst) {
         return std::string(undone ? "true" : "false") + (text[0] ? " (not consumed)" : "");
     });
     EXPECT_TRUE(ReplayLog(nullptr, AllEvents));  // no log: nothing to undo
+}
+
+// The seed, '|' and the names that exist already: the file made. The
+// generator's first numbers are 0x26 for the seed 0 (then 0x1E27) and 0x29
+// for the seed 1.
+TEST(CreateNumberedFile, NamesFromTheSeedPassingOverTakenOnes) {
+    char folder[MAX_PATH];
+    lstrcpyA(folder + GetTempPathA(sizeof folder, folder), "unit_temp");
+    CreateDirectoryA(folder, nullptr);
+    const Row rows[] = {
+        {"seed 0", "0|", "TMP0026.BAT"},
+        {"seed 1", "1|", "TMP0029.BAT"},
+        {"a taken name", "0|TMP0026.BAT", "TMP1E27.BAT"},
+    };
+    CheckRows(rows, [&](const std::string& input) {
+        std::vector<std::string> f = Fields(input);
+        std::string taken = std::string(folder) + "\\" + f[1];
+        if (!f[1].empty())
+            CloseHandle(CreateFileA(taken.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+        TempNameSeed = std::stoul(f[0]);
+        char path[MAX_PATH];
+        HANDLE file = CreateNumberedFile(path, sizeof path, folder, "BAT");
+        if (file == INVALID_HANDLE_VALUE)
+            return std::string("none");
+        CloseHandle(file);
+        DeleteFileA(path);
+        DeleteFileA(taken.c_str());
+        return std::string(path).substr(lstrlenA(folder) + 1);
+    });
+    RemoveDirectoryA(folder);
 }
 
 }  // namespace
