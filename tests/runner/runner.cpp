@@ -2,18 +2,21 @@
 // real setup.exe as a user would, then checks what the program left behind
 // (tests/scenarios/README.md). BUILD-DIR holds the programs of the build BUILD.
 //   runner.exe [--row NAME] [--screenshots DIR] [--timing] [--verbose] BUILD-DIR BUILD SCENARIO
+#include <objbase.h>
+#include <shlobj.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "robot/robot.h"
-#include "runner/machine.h"
-#include "runner/scenario.h"
 
 namespace {
 
@@ -23,17 +26,28 @@ const DWORD LongWaitMs = 60000;
 const int ProgressTextId = 1004;
 const char LogHeader[] =
     ";\r\n; Caution!\r\n; Do not delete or modify this file. It is required to product uninstallation.\r\n;\r\n\r\n";
+const char SessionManagerKey[] = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 typedef std::vector<std::string> Fields;
 typedef const Fields& Args;  // a line's fields as a step gets them
+// Relative path of everything below a folder: "<dir>" or a file's contents.
+typedef std::map<std::string, std::string> Snapshot;
+
+struct ScenarioLine {
+    int Number;                     // in the file, for messages
+    std::string Keyword;            // the first word
+    std::string Rest;               // placeholders other than the columns not yet expanded
+    std::vector<std::string> Body;  // the lines up to "end", for keywords that take one
+    bool Now;                       // "now <check>": the check made at once
+};
 
 struct Run {
-    std::string Row, Screenshots, BuildDir, Build, File, ProductsDir, CurrentDir;
+    std::string Row, Screenshots, BuildDir, Build, File, Tests, CurrentDir;
     bool Timing = false, Verbose = false, Windows9x = false, Running = false, CaptureOutput = false;
     int Failures = 0, Shots = 0, Runs = 0;
-    std::map<std::string, std::string> Places;
+    std::vector<ScenarioLine> Lines;  // those of this build and row
+    std::map<std::string, std::string> Columns, Places;
     const ScenarioLine* Line = nullptr;
-    std::vector<std::string> Environment;
     HANDLE Job = nullptr;
     PROCESS_INFORMATION First = {};
     HWND OpenBox = nullptr;
@@ -42,6 +56,144 @@ struct Run {
     std::vector<Fields> RegistryBefore;  // key, name, value: put back at the end
     double LastAnswer = 0;               // Milliseconds(), for --timing
 };
+
+std::string Trim(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t\r");
+    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The parts of a text between bars, each trimmed; a bar within one is {x7C}.
+Fields SplitFields(const std::string& text) {
+    Fields fields;
+    size_t start = 0;
+    for (size_t bar; (bar = text.find('|', start)) != std::string::npos; start = bar + 1)
+        fields.push_back(Trim(text.substr(start, bar - start)));
+    fields.push_back(Trim(text.substr(start)));
+    return fields;
+}
+
+// {name} by its value, {nl} {cr} {tab} and {xNN} by characters (unless
+// `characters` is false), {text*N} by N times the text; unknown names stay.
+std::string ExpandPlaceholders(const std::string& text, const std::map<std::string, std::string>& values,
+                               bool characters = true) {
+    static const std::map<std::string, std::string> characterNames = {{"nl", "\n"}, {"cr", "\r"}, {"tab", "\t"}};
+    std::string result;
+    for (size_t i = 0; i < text.size(); i++) {
+        size_t close = text[i] == '{' ? text.find('}', i) : std::string::npos;
+        std::string name = close == std::string::npos ? std::string() : text.substr(i + 1, close - i - 1);
+        size_t star = name.rfind('*');
+        if (values.count(name))
+            result += values.at(name);
+        else if (characters && characterNames.count(name))
+            result += characterNames.at(name);
+        else if (characters && name.size() == 3 && name[0] == 'x' && isxdigit(name[1]) && isxdigit(name[2]))
+            result += static_cast<char>(std::stoi(name.substr(1), nullptr, 16));
+        else if (star != std::string::npos && star > 0 && star + 1 < name.size() &&
+                 name.find_first_not_of("0123456789", star + 1) == std::string::npos) {
+            for (unsigned long n = std::stoul(name.substr(star + 1)); n > 0; n--)
+                result += name.substr(0, star);
+        } else {
+            result += text[i];
+            continue;
+        }
+        i = close;
+    }
+    return result;
+}
+
+bool Refuse(const std::string& path, int number, const std::string& why) {
+    std::fprintf(stderr, "%s:%d: %s\n", path.c_str(), number, why.c_str());
+    return false;
+}
+
+typedef std::vector<std::pair<int, std::string>> Numbered;  // each line with its number in the file
+
+// The file's lines; "include <file>" brings in the lines of a file under
+// `root`, numbered as the include.
+bool ReadLines(const std::string& path, const std::string& root, int includedAt, Numbered* lines) {
+    std::ifstream in(path);
+    if (!in)
+        return Refuse(path, includedAt, "cannot read it");
+    std::string text;
+    for (int number = 1; std::getline(in, text); number++) {
+        int at = includedAt ? includedAt : number;
+        if (Trim(text).compare(0, 8, "include ") != 0)
+            lines->push_back({at, text});
+        else if (!ReadLines(root + "\\" + Trim(Trim(text).substr(8)), root, at, lines))
+            return false;
+    }
+    return true;
+}
+
+// The lines after the one at `*at` up to "end", where `*at` is left, each
+// without the indentation of two; false when no "end" comes.
+bool UpToEnd(const Numbered& lines, size_t* at, Fields* texts) {
+    for (std::string text; ++*at < lines.size() && Trim(text = lines[*at].second) != "end";)
+        texts->push_back(text.substr(std::min({text.find_first_not_of(' '), text.size(), size_t(2)})));
+    return *at < lines.size();
+}
+
+// The columns of the chosen row and the lines of this build and row: a
+// "[word, ...]" in front of a line names the builds and rows it is for.
+// False, with a message on standard error, when the file cannot be read, the
+// row is not in its table or a body has no "end".
+bool ReadScenario(Run& run) {
+    Numbered lines;
+    if (!ReadLines(run.File, run.Tests + "\\scenarios", 0, &lines))
+        return false;
+    for (size_t at = 0; at < lines.size(); at++) {
+        std::string text = Trim(lines[at].second);
+        if (text == "table") {
+            Fields body, header;
+            UpToEnd(lines, &at, &body);
+            for (const std::string& row : body) {
+                Fields cells = SplitFields(row);  // "| a | b |": empty before the first bar and after the last
+                if (cells.size() < 3 || Trim(row)[0] == '#')
+                    continue;
+                if (header.empty()) {
+                    header.assign(cells.begin() + 1, cells.end() - 1);
+                } else if (cells[1] == run.Row) {
+                    for (size_t i = 0; i + 2 < cells.size() && i < header.size(); i++)
+                        run.Columns[header[i]] = cells[i + 1];
+                }
+            }
+            continue;
+        }
+        if (text.empty() || text[0] == '#')
+            continue;
+        bool played = text[0] != '[';
+        if (!played) {
+            std::string tags = text.substr(1, text.find(']') - 1);
+            text = Trim(text.substr(text.find(']') + 1));
+            std::replace(tags.begin(), tags.end(), ',', ' ');
+            std::istringstream list(tags);
+            played = tags.empty() ||
+                     std::any_of(std::istream_iterator<std::string>(list), {},
+                                 [&](const std::string& word) { return word == run.Build || word == run.Row; });
+        }
+        bool now = text.compare(0, 4, "now ") == 0;
+        if (now)
+            text = Trim(text.substr(4));
+        size_t space = std::min(text.find(' '), text.size());
+        ScenarioLine line = {lines[at].first, text.substr(0, space), Trim(text.substr(space)), {}, now};
+        bool body = line.Keyword == "file" || line.Keyword == "log" || line.Keyword == "lines" ||
+                    (line.Keyword == "content" && line.Rest.find(" = ") == std::string::npos);
+        if (body && !UpToEnd(lines, &at, &line.Body))
+            return Refuse(run.File, line.Number, "no \"end\" after the body of " + line.Keyword);
+        if (played)
+            run.Lines.push_back(line);
+    }
+    if (!run.Row.empty() && run.Columns.empty())  // a row found has a column at least: its name
+        return Refuse(run.File, 0, "no row \"" + run.Row + "\" in the table");
+    for (ScenarioLine& line : run.Lines) {
+        // Characters only once the fields are split: {x7C} is no bar, {x20} survives trimming.
+        line.Keyword = ExpandPlaceholders(line.Keyword, run.Columns, false);  // a column may name it: exists or absent
+        line.Rest = ExpandPlaceholders(line.Rest, run.Columns, false);
+        for (std::string& body : line.Body)
+            body = ExpandPlaceholders(body, run.Columns, false);
+    }
+    return true;
+}
 
 double Milliseconds() {
     LARGE_INTEGER now, frequency;
@@ -98,6 +250,108 @@ std::string BodyText(const Run& run) {
     for (const std::string& line : run.Line->Body)
         text += Text(run, line) + "\r\n";
     return text;
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool MakeFolders(const std::string& path) {
+    if (path.empty() || GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    return MakeFolders(FolderOf(path)) && CreateDirectoryA(path.c_str(), nullptr);
+}
+
+bool ReadFileBytes(const std::string& path, std::string* bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (in)
+        bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return static_cast<bool>(in);
+}
+
+// Makes the missing folders first.
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+    MakeFolders(FolderOf(path));
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    return out && out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// What FindFirstFile finds ('*' and '?' in the last part), but "." and "..".
+std::vector<WIN32_FIND_DATAA> Find(const std::string& pattern) {
+    std::vector<WIN32_FIND_DATAA> entries;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
+            entries.push_back(found);
+    }
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    return entries;
+}
+
+Snapshot TakeSnapshot(const std::string& folder) {
+    Snapshot snapshot;
+    for (const WIN32_FIND_DATAA& found : Find(folder + "\\*")) {
+        std::string name = found.cFileName;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            snapshot[name] = "<dir>";
+            for (const auto& [inner, bytes] : TakeSnapshot(folder + "\\" + name))
+                snapshot[name + "\\" + inner] = bytes;
+        } else {
+            ReadFileBytes(folder + "\\" + name, &snapshot[name]);
+        }
+    }
+    return snapshot;
+}
+
+void DeleteTree(const std::string& path) {
+    Snapshot inside = TakeSnapshot(path);
+    for (auto entry = inside.rbegin(); entry != inside.rend(); ++entry) {
+        std::string full = path + "\\" + entry->first;
+        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        entry->second == "<dir>" ? RemoveDirectoryA(full.c_str()) : DeleteFileA(full.c_str());
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+// Keys as "HKLM\..." or "HKCU\..."; values as text, "dword:N" or "absent".
+HKEY RootOf(const std::string& key) {
+    return key.compare(0, 5, "HKLM\\") == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
+bool SetRegistryValue(const std::string& key, const std::string& name, const std::string& data) {
+    if (data == "absent") {
+        LONG status = RegDeleteKeyValueA(RootOf(key), key.c_str() + 5, name.c_str());
+        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    }
+    bool dword = data.compare(0, 6, "dword:") == 0;
+    DWORD number = dword ? std::stoul(data.substr(6), nullptr, 0) : 0;
+    const void* bytes = dword ? static_cast<const void*>(&number) : data.c_str();
+    DWORD size = dword ? sizeof number : static_cast<DWORD>(data.size() + 1);
+    return RegSetKeyValueA(RootOf(key), key.c_str() + 5, name.c_str(), dword ? REG_DWORD : REG_SZ, bytes, size) ==
+           ERROR_SUCCESS;
+}
+
+// The raw bytes and type of a value; false when there is none.
+bool QueryValue(const std::string& key, const std::string& name, std::string* bytes, DWORD* type) {
+    const DWORD flags = RRF_RT_ANY | RRF_NOEXPAND;
+    DWORD size = 0;
+    if (RegGetValueA(RootOf(key), key.c_str() + 5, name.c_str(), flags, type, nullptr, &size) != ERROR_SUCCESS)
+        return false;
+    bytes->assign(size, '\0');
+    return RegGetValueA(RootOf(key), key.c_str() + 5, name.c_str(), flags, type, &(*bytes)[0], &size) == ERROR_SUCCESS;
+}
+
+std::string RegistryValue(const std::string& key, const std::string& name) {
+    std::string bytes;
+    DWORD type = 0;
+    if (!QueryValue(key, name, &bytes, &type))
+        return "absent";
+    if (type == REG_DWORD && bytes.size() == 4)
+        return "dword:" + std::to_string(*reinterpret_cast<const DWORD*>(bytes.data()));
+    return bytes.substr(0, bytes.find('\0'));
 }
 
 std::vector<DWORD> RunningProcesses(const Run& run) {
@@ -196,40 +450,6 @@ bool AnswerAndWait(Run& run, HWND window, const std::string& answer) {
     return Answer(run, window, answer) && (robot::WaitGone(window) || Fail(run, "the window stays after " + answer));
 }
 
-// "text -> answer" split; the answer is empty when none is given.
-std::pair<std::string, std::string> SplitAnswer(const std::string& rest) {
-    size_t arrow = rest.rfind(" -> ");
-    return {rest.substr(0, arrow), arrow == std::string::npos ? std::string() : Trim(rest.substr(arrow + 4))};
-}
-
-std::string IconName(UINT kind) {
-    static const std::map<UINT, std::string> names = {{MB_ICONERROR, "error"}, {MB_ICONWARNING, "warning"},
-        {MB_ICONQUESTION, "question"}, {MB_ICONINFORMATION, "information"}};
-    return names.count(kind) ? names.at(kind) : "none";
-}
-
-std::string ButtonsOf(HWND window) {
-    static const char* names[] = {"", "ok", "cancel", "abort", "retry", "ignore", "yes", "no"};
-    std::string shown;
-    int preset = robot::DefaultButton(window);
-    for (int id : robot::ButtonIds(window))
-        shown += std::string(shown.empty() ? "" : " ") + (id > 0 && id < 8 ? names[id] : "?") +
-                 (id == preset ? "*" : "");
-    return shown;
-}
-
-// The scenario's entries in front of the runner's environment, as CreateProcess takes it.
-std::string EnvironmentBlock(const Run& run) {
-    std::string block;
-    for (const std::string& entry : run.Environment)
-        block += entry + '\0';
-    char* own = GetEnvironmentStringsA();
-    for (const char* entry = own; *entry; entry += lstrlenA(entry) + 1)
-        block += std::string(entry) + '\0';
-    FreeEnvironmentStringsA(own);
-    return block + '\0';
-}
-
 bool StartRun(Run& run, Args) {
     if (!Settle(run))
         return false;
@@ -245,14 +465,14 @@ bool StartRun(Run& run, Args) {
     if (run.CaptureOutput)
         startup.hStdOutput = startup.hStdError =
             CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    std::string environment = EnvironmentBlock(run);
     run.Job = CreateJobObjectA(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     SetInformationJobObject(run.Job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    bool started = CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, run.CaptureOutput, CREATE_SUSPENDED,
-                                  &environment[0], run.CurrentDir.empty() ? nullptr : run.CurrentDir.c_str(), &startup,
-                                  &run.First);
+    // The scenario's "env" lines are the runner's own environment, which the program inherits.
+    bool started =
+        CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, run.CaptureOutput, CREATE_SUSPENDED, nullptr,
+                       run.CurrentDir.empty() ? nullptr : run.CurrentDir.c_str(), &startup, &run.First);
     if (run.CaptureOutput)
         CloseHandle(startup.hStdOutput);
     if (!started)
@@ -267,72 +487,59 @@ bool StartRun(Run& run, Args) {
     return true;
 }
 
-bool AnswerOpenBox(Run& run, Args f) {
-    HWND box = run.OpenBox;
-    run.OpenBox = nullptr;
-    return box ? AnswerAndWait(run, box, f[0]) : Fail(run, "no box is up");
-}
-
-// What a window shows, named as a report names it: a box (no `ids`) its title,
-// text, icon and buttons, a dialog its title, the text of `ids` and buttons.
-std::vector<std::pair<const char*, std::string>> Shown(HWND window, const std::vector<int>& ids) {
-    std::vector<std::pair<const char*, std::string>> shown = {{"title", robot::WindowTitle(window)}};
-    if (ids.empty()) {
-        shown.push_back({"text", robot::MessageBoxText(window)});
-        shown.push_back({"icon", IconName(robot::MessageBoxIconKind(window))});
-    }
-    for (int id : ids)
-        shown.push_back({"field", robot::ControlText(window, id)});
-    shown.push_back({"buttons", ButtonsOf(window)});
-    return shown;
-}
-
-// A dialog's fields typed, then the answer; the dialog may stay, with a box
-// in front of it, when the choice is refused.
-bool TypeAndAnswer(Run& run, HWND dialog, const std::vector<int>& ids, const Fields& typed, const std::string& answer) {
-    for (size_t i = 0; i < ids.size(); i++) {
-        if (typed.size() != ids.size() || !robot::SetEditText(dialog, ids[i], typed[i].c_str()))
-            return Fail(run, "cannot type dir | group");
-    }
-    if (!Answer(run, dialog, answer))
-        return false;
-    Poll(WindowTimeoutMs, 10, [&] {
-        HWND front = robot::FindWindowOf(RunningProcesses(run));
-        return !IsWindowVisible(dialog) || (front && front != dialog);
-    });
-    return true;
-}
-
 // "<fields> -> <answer>" for the next window, which must show them (the run
-// ends when it differs): a box's four, or a dialog's `ids` with this title
-// and buttons. Without an answer a box stays up; "install <dir> | <group>"
-// (or "enter ...") types a dialog's fields first.
+// ends when it differs): a box's title | text | icon | buttons, or a dialog's
+// `ids` with this title and buttons. Without an answer a box stays up;
+// "install <dir> | <group>" (or "enter ...") types a dialog's fields first.
 bool ExpectWindow(Run& run, const char* title, const std::vector<int>& ids, const char* buttons) {
-    auto [line, answer] = SplitAnswer(run.Line->Rest);
-    Fields expected = ids.size() == 1 ? Fields{Text(run, line)} : Split(run, line);
+    const std::string& rest = run.Line->Rest;
+    size_t arrow = rest.rfind(" -> ");
+    std::string answer = arrow == std::string::npos ? std::string() : Trim(rest.substr(arrow + 4));
+    bool box = ids.empty();
+    Fields expected = ids.size() == 1 ? Fields{Text(run, rest.substr(0, arrow))} : Split(run, rest.substr(0, arrow));
     if (ids.size() == 1 && expected[0][0] == '@' && !ReadFileBytes(expected[0].substr(1), &expected[0]))
         return Fail(run, "cannot read " + expected[0]);
-    if (expected.size() != (ids.empty() ? 4 : ids.size()))
-        return Fail(run, ids.empty() ? "a box needs title | text | icon | buttons" : "directories need dir | group");
+    if (expected.size() != (box ? 4 : ids.size()))
+        return Fail(run, box ? "a box needs title | text | icon | buttons" : "directories need dir | group");
     HWND window = NextWindow(run);
-    if (!window || (ids.empty() && !robot::IsMessageBox(window)))
+    if (!window || (box && !robot::IsMessageBox(window)))
         return window && Unexpected(run, window);
-    if (!ids.empty()) {
-        expected.insert(expected.begin(), title);
-        expected.push_back(buttons);
+    static const std::map<UINT, std::string> icons = {{MB_ICONERROR, "error"}, {MB_ICONWARNING, "warning"},
+        {MB_ICONQUESTION, "question"}, {MB_ICONINFORMATION, "information"}};
+    bool same = Expect(run, "title", box ? expected[0] : title, robot::WindowTitle(window));
+    if (box) {
+        same &= Expect(run, "text", expected[1], robot::MessageBoxText(window));
+        UINT icon = robot::MessageBoxIconKind(window);
+        same &= Expect(run, "icon", expected[2], icons.count(icon) ? icons.at(icon) : "none");
     }
-    std::vector<std::pair<const char*, std::string>> shown = Shown(window, ids);
-    bool same = true;
-    for (size_t i = 0; i < shown.size(); i++)
-        same &= Expect(run, shown[i].first, expected[i], shown[i].second);
-    if (!same)
-        return Stop(run, ids.empty() ? "the box differs" : "the dialog differs");
-    if (ids.empty())
+    for (size_t i = 0; i < ids.size(); i++)
+        same &= Expect(run, "field", expected[i], robot::ControlText(window, ids[i]));
+    static const char* buttonNames[] = {"", "ok", "cancel", "abort", "retry", "ignore", "yes", "no"};
+    std::string shown;
+    int preset = robot::DefaultButton(window);
+    for (int id : robot::ButtonIds(window))
+        shown += std::string(shown.empty() ? "" : " ") + (id > 0 && id < 8 ? buttonNames[id] : "?") +
+                 (id == preset ? "*" : "");
+    if (!(Expect(run, "buttons", box ? expected[3] : buttons, shown) & same))
+        return Stop(run, box ? "the box differs" : "the dialog differs");
+    if (box && answer.empty())
         run.OpenBox = window;
     size_t space = answer.find(' ');
-    if (ids.empty() || space == std::string::npos)
-        return (ids.empty() && answer.empty()) || AnswerAndWait(run, window, answer);
-    return TypeAndAnswer(run, window, ids, Split(run, answer.substr(space + 1)), answer.substr(0, space));
+    if (box || space == std::string::npos)
+        return (box && answer.empty()) || AnswerAndWait(run, window, answer);
+    Fields typed = Split(run, answer.substr(space + 1));
+    for (size_t i = 0; i < ids.size(); i++) {
+        if (typed.size() != ids.size() || !robot::SetEditText(window, ids[i], typed[i].c_str()))
+            return Fail(run, "cannot type dir | group");
+    }
+    if (!Answer(run, window, answer.substr(0, space)))
+        return false;
+    // The dialog may stay, with a box in front of it, when the choice is refused.
+    Poll(WindowTimeoutMs, 10, [&] {
+        HWND front = robot::FindWindowOf(RunningProcesses(run));
+        return !IsWindowVisible(window) || (front && front != window);
+    });
+    return true;
 }
 
 bool ExpectExit(Run& run, Args f) {
@@ -351,7 +558,7 @@ bool ExpectExit(Run& run, Args f) {
 }
 
 bool KillWhen(Run& run, Args f) {
-    if (!Poll(LongWaitMs, 1, [&] { return PathExists(f[0]); }))
+    if (!Poll(LongWaitMs, 1, [&] { return !Find(f[0]).empty(); }))
         return Fail(run, "it never appeared");
     TerminateJobObject(run.Job, 9);
     WaitForSingleObject(run.First.hProcess, ExitTimeoutMs);
@@ -394,7 +601,7 @@ bool WriteFileStep(Run& run, Args) {
 
 // A product's files have placeholders too.
 bool CopyProduct(Run& run, Args f) {
-    std::string from = f[0].find('\\') == std::string::npos ? run.ProductsDir + "\\" + f[0] : f[0];
+    std::string from = f[0].find('\\') == std::string::npos ? run.Tests + "\\products\\" + f[0] : f[0];
     Snapshot files = TakeSnapshot(from);
     if (files.empty())
         return Fail(run, "no such product");
@@ -425,9 +632,7 @@ bool Let(Run& run, Args f) {
 
 bool WriteKeys(Run&, Args f) {
     for (int i = 1; i <= std::atoi(f[2].c_str()); i++) {
-        char number[8];
-        std::snprintf(number, sizeof number, "%d", i);
-        if (!WritePrivateProfileStringA(f[1].c_str(), (f[3] + number).c_str(), "x", f[0].c_str()))
+        if (!WritePrivateProfileStringA(f[1].c_str(), (f[3] + std::to_string(i)).c_str(), "x", f[0].c_str()))
             return false;
     }
     return true;
@@ -438,18 +643,13 @@ bool Hold(Run& run, Args f) {
     return file != INVALID_HANDLE_VALUE && (run.Held[f[0]] = file);
 }
 
-bool Release(Run& run, Args f) {
-    auto held = run.Held.find(f[0]);
-    return held != run.Held.end() && CloseHandle(held->second) && run.Held.erase(f[0]);
-}
-
 bool Pose(Run& run, Args f) {
     run.Windows9x = f[0] == "win95" || f[0] == "win98" || f[0] == "winme";
     return SetRegistryValue("HKCU\\Software\\Wine", "Version", f[0]);
 }
 
 bool CopyStep(Run& run, Args f) {
-    MakeFolders(f[1].substr(0, f[1].rfind('\\')));
+    MakeFolders(FolderOf(f[1]));
     return CopyFileA(f[0].c_str(), f[1].c_str(), FALSE) ||
            Fail(run, "cannot copy: error " + std::to_string(GetLastError()));
 }
@@ -457,11 +657,6 @@ bool CopyStep(Run& run, Args f) {
 bool SetValue(Run& run, Args f) {
     run.RegistryBefore.push_back({f[0], f[1], RegistryValue(f[0], f[1])});
     return SetRegistryValue(f[0], f[1], f[2]);
-}
-
-bool WriteEntry(Run&, Args f) {
-    const char* value = f[3] != "absent" ? f[3].c_str() : nullptr;
-    return WritePrivateProfileStringA(f[1].c_str(), f[2].c_str(), value, f[0].c_str());
 }
 
 // Whether `text` matches `pattern`: {*} any text, {?} one character, {#} one digit.
@@ -516,11 +711,30 @@ bool CheckSame(Run& run, Args f) {
 }
 
 bool CheckShortcut(Run& run, Args f) {
-    ShortcutFields read;
-    if (!ReadShortcut(f[0], &read))
+    CoInitialize(nullptr);
+    IShellLinkA* link = nullptr;
+    IPersistFile* file = nullptr;
+    WCHAR widePath[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, f[0].c_str(), -1, widePath, MAX_PATH);
+    bool read = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                           reinterpret_cast<void**>(&link))) &&
+                SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+                SUCCEEDED(file->Load(widePath, STGM_READ));
+    char text[4][MAX_PATH] = {};
+    if (read) {
+        link->GetPath(text[0], MAX_PATH, nullptr, SLGP_RAWPATH);
+        link->GetArguments(text[1], MAX_PATH);
+        link->GetWorkingDirectory(text[2], MAX_PATH);
+        link->GetDescription(text[3], MAX_PATH);
+    }
+    if (file)
+        file->Release();
+    if (link)
+        link->Release();
+    if (!read)
         return Fail(run, "cannot read the shortcut");
-    return Expect(run, "target", f[1], read.Target) & Expect(run, "arguments", f[2], read.Arguments) &
-           Expect(run, "working directory", f[3], read.WorkingDir) & Expect(run, "description", f[4], read.Description);
+    return Expect(run, "target", f[1], text[0]) & Expect(run, "arguments", f[2], text[1]) &
+           Expect(run, "working directory", f[3], text[2]) & Expect(run, "description", f[4], text[3]);
 }
 
 // The first "unchanged" of a folder takes its snapshot, the next compares.
@@ -529,7 +743,15 @@ bool CheckUnchanged(Run& run, Args f) {
         run.Before[f[0]] = TakeSnapshot(f[0]);
         return true;
     }
-    std::string differences = SnapshotDifferences(run.Before[f[0]], TakeSnapshot(f[0]));
+    Snapshot& before = run.Before[f[0]];
+    Snapshot after = TakeSnapshot(f[0]);
+    std::string differences;
+    for (const auto& [path, bytes] : before) {
+        const char* change = !after.count(path) ? "  gone: " : after[path] != bytes ? "  changed: " : nullptr;
+        differences += change ? change + path + "\n" : "";
+    }
+    for (const auto& entry : after)
+        differences += before.count(entry.first) ? "" : "  new: " + entry.first + "\n";
     return differences.empty() || Fail(run, "it changed:\n" + differences);
 }
 
@@ -539,7 +761,38 @@ bool CheckOutput(Run& run, Args f) {
     return output.find(f[0]) != std::string::npos || Fail(run, "standard output was:\n" + Visible(output));
 }
 
-bool CheckNow(Run& run, Args);
+// Windows 9x queues "NUL=<short path>" in wininit.ini's [Rename]; NT pairs
+// of names, source and target, in PendingFileRenameOperations, an empty
+// target a deletion.
+bool DeletionQueued(Run& run, const std::string& path) {
+    std::string entries;
+    char shortPath[MAX_PATH] = "";
+    DWORD type = 0;
+    if (run.Windows9x) {
+        GetShortPathNameA(path.c_str(), shortPath, MAX_PATH);
+        entries.resize(32768);
+        entries.resize(GetPrivateProfileSectionA("Rename", &entries[0], static_cast<DWORD>(entries.size()),
+                                                 (run.Places["windows"] + "\\wininit.ini").c_str()));
+    } else {
+        QueryValue(SessionManagerKey, "PendingFileRenameOperations", &entries, &type);
+    }
+    Fields names;  // each ended by a NUL
+    for (size_t at = 0; at < entries.size(); at = entries.find('\0', at) + 1)
+        names.push_back(entries.c_str() + at);
+    std::string wanted = run.Windows9x ? "NUL=" + std::string(shortPath) : "\\??\\" + path;
+    for (size_t i = 0; i < names.size(); i += run.Windows9x ? 1 : 2) {
+        bool deletion = run.Windows9x || (i + 1 < names.size() && names[i + 1].empty());
+        if (deletion && lstrcmpiA(names[i].c_str(), wanted.c_str()) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::string ProfileValue(const std::string& file, const std::string& section, const std::string& key) {
+    char value[1024];
+    GetPrivateProfileStringA(section.c_str(), key.c_str(), "\x01", value, sizeof value, file.c_str());
+    return std::string(value) == "\x01" ? "absent" : value;
+}
 
 enum Phase { SetUp, Windows, State };
 
@@ -568,16 +821,34 @@ const Keyword Keywords[] = {
     {"delete", SetUp, 1,
      [](Run&, Args f) { return DeleteFileA(f[0].c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; },
      "cannot delete it"},
-    {"release", Windows, 1, Release, "not held"},
+    {"release", Windows, 1,
+     [](Run& run, Args f) { return run.Held.count(f[0]) && CloseHandle(run.Held[f[0]]) && run.Held.erase(f[0]); },
+     "not held"},
     {"reg", SetUp, 3, SetValue, "cannot set it"},
-    {"ini", SetUp, 4, WriteEntry, "cannot write it"},
+    {"ini", SetUp, 4,
+     [](Run&, Args f) {
+         const char* value = f[3] != "absent" ? f[3].c_str() : nullptr;
+         return !!WritePrivateProfileStringA(f[1].c_str(), f[2].c_str(), value, f[0].c_str());
+     },
+     "cannot write it"},
     {"keys", SetUp, 4, WriteKeys, "cannot write them"},
-    {"env", SetUp, 1, [](Run& run, Args f) { return run.Environment.push_back(f[0]), true; }},
+    {"env", SetUp, 1,
+     [](Run&, Args f) {
+         size_t equals = f[0].find('=');
+         return equals != std::string::npos &&
+                SetEnvironmentVariableA(f[0].substr(0, equals).c_str(), f[0].c_str() + equals + 1);
+     },
+     "env NAME=value"},
     {"cd", SetUp, 1, [](Run& run, Args f) { return run.CurrentDir = f[0], true; }},
     {"unchanged", State, 1, CheckUnchanged},
     {"run", Windows, 0, StartRun},
     {"box", Windows, 0, [](Run& run, Args) { return ExpectWindow(run, nullptr, {}, nullptr); }},
-    {"answer", Windows, 1, AnswerOpenBox},
+    {"answer", Windows, 1,
+     [](Run& run, Args f) {
+         HWND box = run.OpenBox;
+         run.OpenBox = nullptr;
+         return box ? AnswerAndWait(run, box, f[0]) : Fail(run, "no box is up");
+     }},
     {"license", Windows, 0,
      [](Run& run, Args) { return ExpectWindow(run, "License agreement", {1000}, "ok cancel*"); }},
     {"directories", Windows, 0,
@@ -586,9 +857,9 @@ const Keyword Keywords[] = {
     {"exit", Windows, 1, ExpectExit},
     {"progress", Windows, 1, CheckProgress},
     {"no-window", Windows, 0, [](Run& run, Args) { return Settle(run, true); }},
-    {"exists", State, 1, [](Run&, Args f) { return PathExists(f[0]); }, "it is not there"},
-    {"absent", State, 1, [](Run&, Args f) { return !PathExists(f[0]); }, "it is still there"},
-    {"gone", State, 1, [](Run&, Args f) { return Poll(LongWaitMs, 50, [&] { return !PathExists(f[0]); }); },
+    {"exists", State, 1, [](Run&, Args f) { return !Find(f[0]).empty(); }, "it is not there"},
+    {"absent", State, 1, [](Run&, Args f) { return Find(f[0]).empty(); }, "it is still there"},
+    {"gone", State, 1, [](Run&, Args f) { return Poll(LongWaitMs, 50, [&] { return Find(f[0]).empty(); }); },
      "it is still there"},
     {"content", State, 0, CheckContent},
     {"log", State, 0, CheckContent},
@@ -596,57 +867,15 @@ const Keyword Keywords[] = {
     {"shortcut", State, 5, CheckShortcut},
     {"ini-is", State, 4, [](Run& run, Args f) { return Expect(run, "entry", f[3], ProfileValue(f[0], f[1], f[2])); }},
     {"reg-is", State, 3, [](Run& run, Args f) { return Expect(run, "value", f[2], RegistryValue(f[0], f[1])); }},
-    {"pending", State, 1, [](Run& run, Args f) { return DeletionQueued(f[0], run.Windows9x); },
-     "no deletion is queued"},
+    {"pending", State, 1, [](Run& run, Args f) { return DeletionQueued(run, f[0]); }, "no deletion is queued"},
     {"stdout", State, 1, CheckOutput},
     {"lines", State, 0, CheckContent},
-    {"now", Windows, 0, CheckNow},
 };
 
-const Keyword* FindKeyword(const std::string& name) {
-    auto found = std::find_if(std::begin(Keywords), std::end(Keywords),
-                              [&](const Keyword& keyword) { return name == keyword.Name; });
-    return found == std::end(Keywords) ? nullptr : found;
-}
-
-bool Perform(Run& run, const Keyword& keyword) {
-    const std::string& rest = run.Line->Rest;
-    Fields fields = keyword.Count == 1 ? Fields{Text(run, rest)} : keyword.Count > 1 ? Split(run, rest) : Fields();
-    if (fields.size() != static_cast<size_t>(keyword.Count))
-        return Fail(run, std::to_string(keyword.Count) + " fields are needed");
-    int failures = run.Failures;
-    if (!keyword.Step || keyword.Step(run, fields))
-        return true;
-    if (run.Failures == failures)
-        Fail(run, keyword.Failed);
-    return false;
-}
-
-// A state check made at once, while a box is up or what the run started may still run.
-bool CheckNow(Run& run, Args) {
-    ScenarioLine inner = *run.Line;
-    size_t space = inner.Rest.find(' ');
-    inner.Keyword = inner.Rest.substr(0, space);
-    inner.Rest = space == std::string::npos ? std::string() : inner.Rest.substr(space + 1);
-    const Keyword* keyword = FindKeyword(inner.Keyword);
-    if (!keyword || keyword->When != State)
-        return Fail(run, "not a state check");
-    const ScenarioLine* outer = run.Line;
-    run.Line = &inner;
-    Perform(run, *keyword);
-    run.Line = outer;
-    return true;
-}
-
-std::string WindowsPath(const std::string& path) {
-    std::string windows = path[0] == '/' ? "Z:" + path : path;
-    std::replace(windows.begin(), windows.end(), '/', '\\');
-    return windows;
-}
-
 // The folders of the run, emptied, and what earlier runs may have left on the
-// machine put back: the pose, queued deletions, temporary copies.
-void PrepareMachine(Run& run, const Scenario& scenario) {
+// machine put back: the pose, queued deletions, temporary copies, the sample
+// driver's control and the driver lists.
+void PrepareMachine(Run& run) {
     std::map<std::string, std::string>& places = run.Places;
     char path[MAX_PATH];
     places["windows"] = std::string(path, GetWindowsDirectoryA(path, MAX_PATH));
@@ -654,44 +883,50 @@ void PrepareMachine(Run& run, const Scenario& scenario) {
     DWORD length = GetTempPathA(MAX_PATH, path);
     places["temp"] = std::string(path, length > 0 ? length - 1 : 0);
     places["build"] = run.BuildDir;
-    std::string name = scenario.Path.substr(scenario.Path.find_last_of('\\') + 1);
+    std::string name = run.File.substr(run.File.find_last_of('\\') + 1);
     std::string row = run.Row.empty() ? std::string() : "-" + run.Row;
     places["scratch"] = "C:\\tests\\" + ShortName(name.substr(0, name.rfind('.')) + row);
     DeleteTree(places["scratch"]);
     for (const char* place : {"dist", "extra", "programs", "menu"})
         MakeFolders(places[place] = places["scratch"] + "\\" + place);
     DeleteFileA((places["temp"] + "\\SETUP.LOG").c_str());
+    for (const WIN32_FIND_DATAA& found : Find(places["temp"] + "\\TMP*.*"))
+        DeleteFileA((places["temp"] + "\\" + found.cFileName).c_str());
     places["stamp"] = "{#}{#}{#}{#}-{#}{#}-{#}{#} {#}{#}:{#}{#}:{#}{#}";
     places["anypid"] = "{?}{?}{?}{?}{?}{?}{?}{?}";
-    ResetQueuesAndDrivers(places["windows"]);
     SetRegistryValue("HKCU\\Software\\Wine", "Version", "winxp");
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((places["temp"] + "\\TMP*.*").c_str(), &found);
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
-        DeleteFileA((places["temp"] + "\\" + found.cFileName).c_str());
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
+    SetRegistryValue(SessionManagerKey, "PendingFileRenameOperations", "absent");
+    DeleteFileA((places["windows"] + "\\wininit.ini").c_str());
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\SetupTests");
+    DeleteFileA((places["windows"] + "\\control.ini").c_str());
+    std::string systemIni = places["windows"] + "\\system.ini";
+    char keys[8192];
+    length = GetPrivateProfileStringA("drivers32", nullptr, "", keys, sizeof keys, systemIni.c_str());
+    for (const char* key = keys; key < keys + length; key += lstrlenA(key) + 1) {
+        if (_strnicmp(key, "wave", 4) == 0 || _strnicmp(key, "mixer", 5) == 0)
+            WritePrivateProfileStringA("drivers32", key, nullptr, systemIni.c_str());
+    }
     const std::string folders = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
     places["commonprograms"] = RegistryValue("HKLM" + folders, "Common Programs");
     places["localprograms"] = RegistryValue("HKCU" + folders, "Programs");
     places["programfiles"] = RegistryValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
-    places["source"] = run.ProductsDir.substr(0, run.ProductsDir.rfind("\\tests\\"));
-    for (const auto& column : scenario.Columns)
+    places["source"] = run.Tests.substr(0, run.Tests.find_last_of('\\'));
+    for (const auto& column : run.Columns)
         places[column.first] = column.second;
-    for (const ScenarioLine& line : scenario.Lines)
+    for (const ScenarioLine& line : run.Lines)
         run.CaptureOutput |= line.Keyword == "stdout";
 }
 
-bool Play(Run& run, const Scenario& scenario) {
-    PrepareMachine(run, scenario);
+bool Play(Run& run) {
     bool setupDone = false;
-    for (const ScenarioLine& line : scenario.Lines) {
+    for (const ScenarioLine& line : run.Lines) {
         run.Line = &line;
-        const Keyword* keyword = FindKeyword(line.Keyword);
-        if (line.Keyword == "#")
-            continue;
-        if (!keyword)
+        auto keyword = std::find_if(std::begin(Keywords), std::end(Keywords),
+                                    [&](const Keyword& keyword) { return line.Keyword == keyword.Name; });
+        if (keyword == std::end(Keywords))
             return Fail(run, "unknown keyword");
+        if (line.Now && keyword->When != State)
+            return Fail(run, "not a state check");
         if (!setupDone && keyword->When != SetUp) {
             // Every run starts from the distribution with this build's program.
             setupDone = true;
@@ -699,21 +934,31 @@ bool Play(Run& run, const Scenario& scenario) {
             if (!CopyFileA((run.BuildDir + "\\setup.exe").c_str(), (run.Places["dist"] + "\\setup.exe").c_str(), FALSE))
                 return Fail(run, "cannot copy setup.exe into the distribution");
         }
-        if (keyword->When == State && !Settle(run))
+        if (keyword->When == State && !line.Now && !Settle(run))
             return false;
         if (run.Verbose)
-            std::printf("%4d %s %s\n", line.Number, line.Keyword.c_str(), Text(run, line.Rest).c_str());
-        if (!Perform(run, *keyword) && keyword->When != State)
+            std::printf("%4d %s%s %s\n", line.Number, line.Now ? "now " : "", line.Keyword.c_str(),
+                        Text(run, line.Rest).c_str());
+        Fields fields = keyword->Count == 1  ? Fields{Text(run, line.Rest)}
+                        : keyword->Count > 1 ? Split(run, line.Rest)
+                                             : Fields();
+        int failures = run.Failures;
+        bool done = fields.size() == static_cast<size_t>(keyword->Count)
+                        ? !keyword->Step || keyword->Step(run, fields)
+                        : Fail(run, std::to_string(keyword->Count) + " fields are needed");
+        if (!done && run.Failures == failures)
+            Fail(run, keyword->Failed);
+        if (!done && keyword->When != State)
             return false;
     }
     run.Line = nullptr;
     return Settle(run);
 }
 
-// Which Wine played it: the two builds run under different ones.
-const char* WineVersion() {
-    void* version = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"));
-    return version ? reinterpret_cast<const char* (*)()>(version)() : "?";
+std::string WindowsPath(const std::string& path) {
+    std::string windows = path[0] == '/' ? "Z:" + path : path;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    return windows;
 }
 
 }  // namespace
@@ -739,18 +984,20 @@ int main(int argc, char** argv) {
     run.BuildDir = WindowsPath(positional[0]);
     run.Build = positional[1];
     run.File = WindowsPath(positional[2]);
-    run.ProductsDir = run.File.substr(0, run.File.rfind("\\scenarios\\")) + "\\products";
-    Scenario scenario;
-    if (!ReadScenario(run.File, run.Row, run.Build, &scenario))
+    run.Tests = run.File.substr(0, run.File.rfind("\\scenarios\\"));  // with the scenarios and the products
+    if (!ReadScenario(run))
         return 2;
-    Play(run, scenario);
+    PrepareMachine(run);
+    Play(run);
     if (run.Job)
         TerminateJobObject(run.Job, 1);
     // The machine's own values come back for the scenarios after this one.
     for (auto value = run.RegistryBefore.rbegin(); value != run.RegistryBefore.rend(); ++value)
         SetRegistryValue((*value)[0], (*value)[1], (*value)[2]);
+    void* version = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"));
     std::printf("%s%s [%s, Wine %s]: %s\n", positional[2].c_str(), run.Row.empty() ? "" : ("/" + run.Row).c_str(),
-                run.Build.c_str(), WineVersion(), run.Failures ? "FAILED" : "passed");
+                run.Build.c_str(), version ? reinterpret_cast<const char* (*)()>(version)() : "?",
+                run.Failures ? "FAILED" : "passed");
     std::fflush(stdout);
     return run.Failures ? 1 : 0;
 }
