@@ -223,8 +223,9 @@ std::string Visible(const std::string& text) {
 }
 
 bool Fail(Run& run, const std::string& what) {
-    std::printf("%s:%d: %s %s\n  %s\n", run.File.c_str(), run.Line ? run.Line->Number : 0,
-                run.Line ? run.Line->Keyword.c_str() : "", run.Line ? run.Line->Rest.c_str() : "", what.c_str());
+    const ScenarioLine* line = run.Line;
+    std::printf("%s:%d: %s%s %s\n  %s\n", run.File.c_str(), line ? line->Number : 0, line && line->Now ? "now " : "",
+                line ? line->Keyword.c_str() : "", line ? line->Rest.c_str() : "", what.c_str());
     run.Failures++;
     return false;
 }
@@ -334,7 +335,7 @@ bool SetRegistryValue(const std::string& key, const std::string& name, const std
            ERROR_SUCCESS;
 }
 
-// The raw bytes and type of a value; false when there is none.
+// The raw bytes and (unless `type` is null) type of a value; false when there is none.
 bool QueryValue(const std::string& key, const std::string& name, std::string* bytes, DWORD* type) {
     const DWORD flags = RRF_RT_ANY | RRF_NOEXPAND;
     DWORD size = 0;
@@ -450,12 +451,11 @@ bool AnswerAndWait(Run& run, HWND window, const std::string& answer) {
     return Answer(run, window, answer) && (robot::WaitGone(window) || Fail(run, "the window stays after " + answer));
 }
 
-bool StartRun(Run& run, Args) {
+bool StartRun(Run& run, Args f) {
     if (!Settle(run))
         return false;
-    Fields fields = Split(run, run.Line->Rest);
-    std::string exe = fields.size() > 1 ? fields[0] : run.Places["dist"] + "\\setup.exe";
-    std::string tail = fields.size() > 1 ? fields[1] : fields[0];
+    std::string exe = f.size() > 1 ? f[0] : run.Places["dist"] + "\\setup.exe";
+    const std::string& tail = f[f.size() > 1];
     std::string commandLine = "\"" + exe + "\"" + (tail.empty() ? "" : " " + tail);
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     STARTUPINFOA startup = {};
@@ -469,7 +469,6 @@ bool StartRun(Run& run, Args) {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     SetInformationJobObject(run.Job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    // The scenario's "env" lines are the runner's own environment, which the program inherits.
     bool started =
         CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, run.CaptureOutput, CREATE_SUSPENDED, nullptr,
                        run.CurrentDir.empty() ? nullptr : run.CurrentDir.c_str(), &startup, &run.First);
@@ -522,11 +521,13 @@ bool ExpectWindow(Run& run, const char* title, const std::vector<int>& ids, cons
                  (id == preset ? "*" : "");
     if (!(Expect(run, "buttons", box ? expected[3] : buttons, shown) & same))
         return Stop(run, box ? "the box differs" : "the dialog differs");
-    if (box && answer.empty())
+    if (box && answer.empty()) {
         run.OpenBox = window;
+        return true;
+    }
     size_t space = answer.find(' ');
     if (box || space == std::string::npos)
-        return (box && answer.empty()) || AnswerAndWait(run, window, answer);
+        return AnswerAndWait(run, window, answer);
     Fields typed = Split(run, answer.substr(space + 1));
     for (size_t i = 0; i < ids.size(); i++) {
         if (typed.size() != ids.size() || !robot::SetEditText(window, ids[i], typed[i].c_str()))
@@ -654,6 +655,18 @@ bool CopyStep(Run& run, Args f) {
            Fail(run, "cannot copy: error " + std::to_string(GetLastError()));
 }
 
+bool WriteEntry(Run&, Args f) {
+    const char* value = f[3] != "absent" ? f[3].c_str() : nullptr;
+    return WritePrivateProfileStringA(f[1].c_str(), f[2].c_str(), value, f[0].c_str());
+}
+
+// The program inherits the runner's environment.
+bool SetEnvironment(Run&, Args f) {
+    size_t equals = f[0].find('=');
+    return equals != std::string::npos &&
+           SetEnvironmentVariableA(f[0].substr(0, equals).c_str(), f[0].c_str() + equals + 1);
+}
+
 bool SetValue(Run& run, Args f) {
     run.RegistryBefore.push_back({f[0], f[1], RegistryValue(f[0], f[1])});
     return SetRegistryValue(f[0], f[1], f[2]);
@@ -764,22 +777,21 @@ bool CheckOutput(Run& run, Args f) {
 // Windows 9x queues "NUL=<short path>" in wininit.ini's [Rename]; NT pairs
 // of names, source and target, in PendingFileRenameOperations, an empty
 // target a deletion.
-bool DeletionQueued(Run& run, const std::string& path) {
+bool DeletionQueued(Run& run, Args f) {
     std::string entries;
     char shortPath[MAX_PATH] = "";
-    DWORD type = 0;
     if (run.Windows9x) {
-        GetShortPathNameA(path.c_str(), shortPath, MAX_PATH);
+        GetShortPathNameA(f[0].c_str(), shortPath, MAX_PATH);
         entries.resize(32768);
         entries.resize(GetPrivateProfileSectionA("Rename", &entries[0], static_cast<DWORD>(entries.size()),
                                                  (run.Places["windows"] + "\\wininit.ini").c_str()));
     } else {
-        QueryValue(SessionManagerKey, "PendingFileRenameOperations", &entries, &type);
+        QueryValue(SessionManagerKey, "PendingFileRenameOperations", &entries, nullptr);
     }
     Fields names;  // each ended by a NUL
     for (size_t at = 0; at < entries.size(); at = entries.find('\0', at) + 1)
         names.push_back(entries.c_str() + at);
-    std::string wanted = run.Windows9x ? "NUL=" + std::string(shortPath) : "\\??\\" + path;
+    std::string wanted = run.Windows9x ? "NUL=" + std::string(shortPath) : "\\??\\" + f[0];
     for (size_t i = 0; i < names.size(); i += run.Windows9x ? 1 : 2) {
         bool deletion = run.Windows9x || (i + 1 < names.size() && names[i + 1].empty());
         if (deletion && lstrcmpiA(names[i].c_str(), wanted.c_str()) == 0)
@@ -799,7 +811,7 @@ enum Phase { SetUp, Windows, State };
 struct Keyword {
     const char* Name;
     Phase When;
-    int Count;  // the fields of a line: 1 the whole rest; 0 the step reads the line itself
+    int Count;  // the fields of a line: 1 the whole rest; 0 any number, or the step reads the line itself
     bool (*Step)(Run&, Args);        // none for the lines read by the test list and run-scenario.sh
     const char* Failed = "failed";  // reported when the step returns false, unless it reported itself
 };
@@ -825,20 +837,9 @@ const Keyword Keywords[] = {
      [](Run& run, Args f) { return run.Held.count(f[0]) && CloseHandle(run.Held[f[0]]) && run.Held.erase(f[0]); },
      "not held"},
     {"reg", SetUp, 3, SetValue, "cannot set it"},
-    {"ini", SetUp, 4,
-     [](Run&, Args f) {
-         const char* value = f[3] != "absent" ? f[3].c_str() : nullptr;
-         return !!WritePrivateProfileStringA(f[1].c_str(), f[2].c_str(), value, f[0].c_str());
-     },
-     "cannot write it"},
+    {"ini", SetUp, 4, WriteEntry, "cannot write it"},
     {"keys", SetUp, 4, WriteKeys, "cannot write them"},
-    {"env", SetUp, 1,
-     [](Run&, Args f) {
-         size_t equals = f[0].find('=');
-         return equals != std::string::npos &&
-                SetEnvironmentVariableA(f[0].substr(0, equals).c_str(), f[0].c_str() + equals + 1);
-     },
-     "env NAME=value"},
+    {"env", SetUp, 1, SetEnvironment, "env NAME=value"},
     {"cd", SetUp, 1, [](Run& run, Args f) { return run.CurrentDir = f[0], true; }},
     {"unchanged", State, 1, CheckUnchanged},
     {"run", Windows, 0, StartRun},
@@ -867,7 +868,7 @@ const Keyword Keywords[] = {
     {"shortcut", State, 5, CheckShortcut},
     {"ini-is", State, 4, [](Run& run, Args f) { return Expect(run, "entry", f[3], ProfileValue(f[0], f[1], f[2])); }},
     {"reg-is", State, 3, [](Run& run, Args f) { return Expect(run, "value", f[2], RegistryValue(f[0], f[1])); }},
-    {"pending", State, 1, [](Run& run, Args f) { return DeletionQueued(run, f[0]); }, "no deletion is queued"},
+    {"pending", State, 1, DeletionQueued, "no deletion is queued"},
     {"stdout", State, 1, CheckOutput},
     {"lines", State, 0, CheckContent},
 };
@@ -939,13 +940,11 @@ bool Play(Run& run) {
         if (run.Verbose)
             std::printf("%4d %s%s %s\n", line.Number, line.Now ? "now " : "", line.Keyword.c_str(),
                         Text(run, line.Rest).c_str());
-        Fields fields = keyword->Count == 1  ? Fields{Text(run, line.Rest)}
-                        : keyword->Count > 1 ? Split(run, line.Rest)
-                                             : Fields();
+        Fields fields = keyword->Count == 1 ? Fields{Text(run, line.Rest)} : Split(run, line.Rest);
         int failures = run.Failures;
-        bool done = fields.size() == static_cast<size_t>(keyword->Count)
-                        ? !keyword->Step || keyword->Step(run, fields)
-                        : Fail(run, std::to_string(keyword->Count) + " fields are needed");
+        bool done = keyword->Count && fields.size() != static_cast<size_t>(keyword->Count)
+                        ? Fail(run, std::to_string(keyword->Count) + " fields are needed")
+                        : !keyword->Step || keyword->Step(run, fields);
         if (!done && run.Failures == failures)
             Fail(run, keyword->Failed);
         if (!done && keyword->When != State)
