@@ -276,9 +276,8 @@ TEST(ReplayLog, WalksFromTheLastLineToTheFirst) {
     EXPECT_TRUE(ReplayLog(nullptr, AllEvents));  // no log: nothing to undo
 }
 
-// The seed, '|' and the names that exist already: the file made. The
-// generator's first numbers are 0x26 for the seed 0 (then 0x1E27) and 0x29
-// for the seed 1.
+// Input: the generator's state, '|', and a name already taken in the folder
+// (or none); the result is the name of the file made there.
 TEST(CreateNumberedFile, NamesFromTheSeedPassingOverTakenOnes) {
     char folder[MAX_PATH];
     lstrcpyA(folder + GetTempPathA(sizeof folder, folder), "unit_temp");
