@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "resource.h"  // the program's control identifiers
 #include "robot/robot.h"
 
 namespace {
@@ -23,7 +24,6 @@ namespace {
 const DWORD WindowTimeoutMs = 20000;
 const DWORD ExitTimeoutMs = 30000;
 const DWORD LongWaitMs = 60000;
-const int ProgressTextId = 1004;
 const char LogHeader[] =
     ";\r\n; Caution!\r\n; Do not delete or modify this file. It is required to product uninstallation.\r\n;\r\n\r\n";
 const char SessionManagerKey[] = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
@@ -577,7 +577,7 @@ bool CheckProgress(Run& run, Args f) {
         GetWindowThreadProcessId(window, &owner);
         if (std::count(running.begin(), running.end(), owner) && IsWindowVisible(window) &&
             robot::ButtonIds(window).empty())
-            text = robot::ControlText(window, ProgressTextId);
+            text = robot::ControlText(window, IDC_PROGRESS_TEXT);
     }
     return Expect(run, "progress notice", f[0], text);
 }
@@ -851,9 +851,11 @@ const Keyword Keywords[] = {
          return box ? AnswerAndWait(run, box, f[0]) : Fail(run, "no box is up");
      }},
     {"license", Windows, 0,
-     [](Run& run, Args) { return ExpectWindow(run, "License agreement", {1000}, "ok cancel*"); }},
+     [](Run& run, Args) { return ExpectWindow(run, "License agreement", {IDC_LICENSE_TEXT}, "ok cancel*"); }},
     {"directories", Windows, 0,
-     [](Run& run, Args) { return ExpectWindow(run, "Choose directories", {1001, 1002}, "ok* cancel"); }},
+     [](Run& run, Args) {
+         return ExpectWindow(run, "Choose directories", {IDC_INSTALL_DIR, IDC_PROGRAM_GROUP}, "ok* cancel");
+     }},
     {"kill-when", Windows, 1, KillWhen},
     {"exit", Windows, 1, ExpectExit},
     {"progress", Windows, 1, CheckProgress},
