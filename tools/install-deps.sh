@@ -6,7 +6,10 @@ packages=(
     cmake ninja-build python3
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     googletest
-    wine wine64 xvfb fonts-wine
+    # Without its preloader, wine64 now and then finds the address of the
+    # shared user data already taken when it starts ("failed to map the
+    # shared user data: c0000018") and ends before the program runs.
+    wine wine64 wine64-preloader xvfb fonts-wine
     imagemagick
     nasm
 )

@@ -2,11 +2,13 @@
 # Plays one scenario (one row of its table) against one build in that build's
 # prefix, or in a throwaway copy of the golden prefix when it restarts Windows
 # (a restart ends every program of its prefix). Wine takes a "dlls" line's DLL
-# order from the environment the runner starts with. Now and then (about once
-# in several hundred runs) wine64 ends the runner within 0.1 s, before it has
-# printed anything, and does so again at once: a run without the runner's
-# verdict line is started once more two seconds later, and says so. A
-# verdict, passed or FAILED, is never run again.
+# order from the environment the runner starts with. Without its preloader,
+# wine64 was seen (about once in a thousand runs) to find the address of its
+# shared user data taken and end within 0.1 s, before the runner printed
+# anything. The preloader reserves that address first; should such a run
+# still happen, a run without the runner's verdict line is started once more
+# two seconds later, and says so. A verdict, passed or FAILED, is never run
+# again.
 #   run-scenario.sh HARNESS_SCRIPT HARNESS_DIR BUILD BUILD_DIR SCENARIO [ROW|-]
 set -u
 harness=${1:?} dir=${2:?} build=${3:?} build_dir=${4:?} scenario=${5:?} row=${6:--}
