@@ -12,6 +12,9 @@ packages=(
     wine wine64 wine64-preloader xvfb fonts-wine
     imagemagick
     nasm
+    # Wine takes the code page of a program from its locale: the scenarios of
+    # localized Windows run under these (tests/scenarios, "locale").
+    locales
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -23,3 +26,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+# Japanese 932 (trail bytes that look like a backslash), Russian 1251 (OEM
+# 866) and Korean 949.
+for locale in ja_JP ru_RU ko_KR; do
+    locale -a | grep -qx "${locale}.utf8" || localedef -i "$locale" -f UTF-8 "${locale}.UTF-8"
+done

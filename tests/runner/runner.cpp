@@ -108,6 +108,18 @@ bool Refuse(const std::string& path, int number, const std::string& why) {
 
 typedef std::vector<std::pair<int, std::string>> Numbered;  // each line with its number in the file
 
+// Scenario files are UTF-8; the program reads and writes ANSI text in the
+// code page of the scenario's locale, and so does the runner.
+std::string InCodePage(const std::string& utf8) {
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0],
+                                    static_cast<int>(wide.size())));
+    std::string text(wide.size() * 2, '\0');
+    text.resize(WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0],
+                                    static_cast<int>(text.size()), nullptr, nullptr));
+    return text;
+}
+
 // The file's lines; "include <file>" brings in the lines of a file under
 // `root`, numbered as the include.
 bool ReadLines(const std::string& path, const std::string& root, int includedAt, Numbered* lines) {
@@ -118,7 +130,7 @@ bool ReadLines(const std::string& path, const std::string& root, int includedAt,
     for (int number = 1; std::getline(in, text); number++) {
         int at = includedAt ? includedAt : number;
         if (Trim(text).compare(0, 8, "include ") != 0)
-            lines->push_back({at, text});
+            lines->push_back({at, InCodePage(text)});
         else if (!ReadLines(root + "\\" + Trim(Trim(text).substr(8)), root, at, lines))
             return false;
     }
@@ -253,9 +265,12 @@ std::string BodyText(const Run& run) {
     return text;
 }
 
+// Walked by characters: in a double-byte code page a second byte can be "\".
 std::string FolderOf(const std::string& path) {
-    size_t slash = path.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+    const char* slash = nullptr;
+    for (const char* p = path.c_str(); *p; p = CharNextA(p))
+        slash = *p == '\\' ? p : slash;
+    return slash ? path.substr(0, slash - path.c_str()) : std::string();
 }
 
 bool MakeFolders(const std::string& path) {
@@ -600,6 +615,13 @@ bool WriteFileStep(Run& run, Args) {
     return true;
 }
 
+// Every distribution starts with this build's program, so that set-up lines
+// can change it (make it read-only, say) before the first run.
+bool PlaceProgram(Run& run, const std::string& dist) {
+    return (MakeFolders(dist) && CopyFileA((run.BuildDir + "\\setup.exe").c_str(), (dist + "\\setup.exe").c_str(), FALSE)) ||
+           Fail(run, "cannot copy setup.exe into " + dist);
+}
+
 // A product's files have placeholders too.
 bool CopyProduct(Run& run, Args f) {
     std::string from = f[0].find('\\') == std::string::npos ? run.Tests + "\\products\\" + f[0] : f[0];
@@ -637,6 +659,14 @@ bool WriteKeys(Run&, Args f) {
             return false;
     }
     return true;
+}
+
+// Every file the path names ('*' and '?' in its last part).
+bool MakeReadOnly(Run&, Args f) {
+    std::vector<WIN32_FIND_DATAA> found = Find(f[0]);
+    return !found.empty() && std::all_of(found.begin(), found.end(), [&](const WIN32_FIND_DATAA& file) {
+        return SetFileAttributesA((FolderOf(f[0]) + "\\" + file.cFileName).c_str(), FILE_ATTRIBUTE_READONLY);
+    });
 }
 
 bool Hold(Run& run, Args f) {
@@ -703,6 +733,9 @@ bool CheckContent(Run& run, Args) {
     const ScenarioLine& line = *run.Line;
     size_t equals = line.Keyword == "lines" ? std::string::npos : line.Rest.find(" = ");
     std::string path = Text(run, line.Rest.substr(0, equals));
+    std::vector<WIN32_FIND_DATAA> found = Find(path);  // a file with a number in its name: '*' or '?'
+    if (found.size() == 1)
+        path = FolderOf(path) + "\\" + found[0].cFileName;
     std::string expected = equals == std::string::npos ? BodyText(run) : Text(run, line.Rest.substr(equals + 3));
     if (line.Keyword == "log") {
         path += "\\install.log";
@@ -821,13 +854,13 @@ const Keyword Keywords[] = {
     {"builds", SetUp, 0, nullptr},
     {"restarts", SetUp, 0, nullptr},
     {"dlls", SetUp, 0, nullptr},
-    {"dist", SetUp, 1, [](Run& run, Args f) { return run.Places["dist"] = f[0], true; }},
+    {"locale", SetUp, 0, nullptr},
+    {"dist", SetUp, 1, [](Run& run, Args f) { return PlaceProgram(run, run.Places["dist"] = f[0]); }},
     {"product", SetUp, 1, CopyProduct},
     {"file", SetUp, 0, WriteFileStep},
     {"mkdir", SetUp, 1, [](Run&, Args f) { return MakeFolders(f[0]); }, "cannot make it"},
     {"copy", SetUp, 2, CopyStep},
-    {"readonly", SetUp, 1, [](Run&, Args f) { return !!SetFileAttributesA(f[0].c_str(), FILE_ATTRIBUTE_READONLY); },
-     "cannot"},
+    {"readonly", SetUp, 1, MakeReadOnly, "cannot"},
     {"hold", SetUp, 1, Hold, "cannot open it"},
     {"let", SetUp, 1, Let},
     {"delete", SetUp, 1,
@@ -921,7 +954,8 @@ void PrepareMachine(Run& run) {
 }
 
 bool Play(Run& run) {
-    bool setupDone = false;
+    if (!PlaceProgram(run, run.Places["dist"]))
+        return false;
     for (const ScenarioLine& line : run.Lines) {
         run.Line = &line;
         auto keyword = std::find_if(std::begin(Keywords), std::end(Keywords),
@@ -930,13 +964,6 @@ bool Play(Run& run) {
             return Fail(run, "unknown keyword");
         if (line.Now && keyword->When != State)
             return Fail(run, "not a state check");
-        if (!setupDone && keyword->When != SetUp) {
-            // Every run starts from the distribution with this build's program.
-            setupDone = true;
-            MakeFolders(run.Places["dist"]);
-            if (!CopyFileA((run.BuildDir + "\\setup.exe").c_str(), (run.Places["dist"] + "\\setup.exe").c_str(), FALSE))
-                return Fail(run, "cannot copy setup.exe into the distribution");
-        }
         if (keyword->When == State && !line.Now && !Settle(run))
             return false;
         if (run.Verbose)
