@@ -30,8 +30,12 @@ int FormatBounded(char* buffer, int size, const char* format, va_list args) {
         length = 0;
     if (length > FormatterLimit)
         length = FormatterLimit;
-    if (length > size - 1)
-        length = size - 1;
+    whole[length] = '\0';
+    // A cut never splits a double-byte character: its first byte alone
+    // would show as another character, or swallow the one after it.
+    length = 0;
+    for (const char* next = whole; *next && CharNextA(next) - whole <= size - 1; next = CharNextA(next))
+        length = static_cast<int>(CharNextA(next) - whole);
     for (int i = 0; i < length; i++)
         buffer[i] = whole[i];
     buffer[length] = '\0';

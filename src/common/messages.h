@@ -27,8 +27,8 @@ const UINT FileInUseBox = MB_YESNO | MB_ICONERROR;
 
 // Formats like wvsprintfA into `buffer` of `size` bytes (size >= 1). The text
 // is formatted with room for the formatter's whole output (1024 characters)
-// and its first size - 1 characters are kept, so nothing is ever written past
-// the buffer. Returns the length of the kept text.
+// and as many whole characters as fit in size - 1 bytes are kept, so nothing
+// is ever written past the buffer. Returns the length of the kept text.
 int FormatBounded(char* buffer, int size, const char* format, va_list args);
 
 // Formats the text (at most 1023 characters) and shows it in a box with the

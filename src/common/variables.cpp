@@ -121,7 +121,9 @@ char* JoinPath(char* output, int size, const char* directory, const char* name) 
         return nullptr;
     // The directory decides the separator: none after an empty directory or
     // one that ends in a backslash; a name's own leading backslash stays.
-    bool needsSeparator = path.Length > 0 && output[path.Length - 1] != '\\';
+    output[path.Length] = '\0';
+    const char* lastBackslash = FindLastBackslash(output);
+    bool needsSeparator = path.Length > 0 && !(lastBackslash && !lastBackslash[1]);
     if (needsSeparator && !AppendChars(&path, "\\", 1)) {
         FailTooLong(&path, name);
         return nullptr;
@@ -132,12 +134,23 @@ char* JoinPath(char* output, int size, const char* directory, const char* name) 
     return output;
 }
 
-const char* DirectoryOf(const char* path) {
-    const char* lastBackslash = nullptr;
-    for (const char* p = path; *p; p++) {
-        if (*p == '\\')
-            lastBackslash = p;
+char* FindBackslash(const char* text) {
+    for (; *text; text = CharNextA(text)) {
+        if (*text == '\\')
+            return const_cast<char*>(text);
     }
+    return nullptr;
+}
+
+char* FindLastBackslash(const char* text) {
+    char* last = nullptr;
+    for (char* next = FindBackslash(text); next; next = FindBackslash(next + 1))
+        last = next;
+    return last;
+}
+
+const char* DirectoryOf(const char* path) {
+    const char* lastBackslash = FindLastBackslash(path);
     int length = lastBackslash ? static_cast<int>(lastBackslash - path) : 0;
     // Every path of the program comes from a 260-character buffer, so its
     // directory fits; anything longer gives no directory rather than a cut one.

@@ -26,6 +26,13 @@ ExpandResult ExpandVariables(char* output, int size, const char* text);
 // directory or the name, whichever did not fit; the output is left empty).
 char* JoinPath(char* output, int size, const char* directory, const char* name);
 
+// The first backslash of the text, or null. Paths are walked character by
+// character (CharNextA): in a double-byte code page (Japanese, Chinese) the
+// second byte of a character can be the byte of a backslash.
+char* FindBackslash(const char* text);
+// The last backslash of the text, found the same way, or null.
+char* FindLastBackslash(const char* text);
+
 // The path up to its last backslash, in a buffer shared by all calls; the
 // empty text for a path without a backslash (or with a directory of 260
 // characters or more, which no path of the program has).

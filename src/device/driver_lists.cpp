@@ -185,8 +185,11 @@ void RemoveDriverTraces(const char* driverFile, TypeMask mask, DriverSections* s
 
 namespace {
 
-// The system directory, a backslash and the driver file (OEM text) as a wide
-// path in `path` of `size` characters; a path that does not fit is reported.
+// The system directory, a backslash and the driver file as a wide path in
+// `path` of `size` characters; a path that does not fit is reported. The
+// name comes from the INF file as ANSI text and the copy stage wrote the
+// file under it: read as OEM text, a Cyrillic or Greek name names another
+// file.
 bool BuildDriverPath(const char* driverFile, WCHAR* path, UINT size) {
     UINT length = GetSystemDirectoryW(path, size);
     if (length == 0 || length >= size) {
@@ -195,7 +198,7 @@ bool BuildDriverPath(const char* driverFile, WCHAR* path, UINT size) {
     }
     path[length++] = L'\\';
     if (length >= size ||
-        MultiByteToWideChar(CP_OEMCP, 0, driverFile, -1, path + length, (int)(size - length)) == 0) {
+        MultiByteToWideChar(CP_ACP, 0, driverFile, -1, path + length, (int)(size - length)) == 0) {
         path[length - 1] = L'\0';
         ReportError("Driver module path is too long (%S\\%s)", path, driverFile);
         return false;

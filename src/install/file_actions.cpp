@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include "common/files.h"
 #include "common/messages.h"
 #include "common/setup_state.h"
 #include "common/variables.h"
@@ -57,7 +58,7 @@ bool CopyFileEntry(const FileEntry& entry) {
     bool isNew = IsMissingFile(destination);
     if (isNew && (!LogEvent(CreateFileEvent, "%s", destination) || !SaveInstallLog()))
         return false;
-    if (!CopyFileA(source, destination, FALSE)) {
+    if (!CopyWritableFile(source, destination)) {
         ReportError("Cannot copy %s to %s (%s)", source, destination, LastErrorText());
         return false;
     }

@@ -4,6 +4,7 @@
 
 #include "common/messages.h"
 #include "common/setup_state.h"
+#include "common/variables.h"
 #include "install/check.h"
 #include "install/install_sequence.h"
 #include "registry/registry.h"
@@ -143,15 +144,12 @@ bool LoadProgramPaths() {
     Setup.ProgramPath = DuplicateString(path);
     if (!Setup.ProgramPath)
         return false;
-    char* lastBackslash = path;
-    for (char* p = path; *p; p++) {
-        if (*p == '\\')
-            lastBackslash = p;
-    }
-    Setup.ProgramName = DuplicateString(*lastBackslash == '\\' ? lastBackslash + 1 : path);
+    // The system gives a full path, which always has a backslash.
+    char* lastBackslash = FindLastBackslash(path);
+    Setup.ProgramName = DuplicateString(lastBackslash ? lastBackslash + 1 : path);
     if (!Setup.ProgramName)
         return false;
-    *lastBackslash = '\0';
+    *(lastBackslash ? lastBackslash : path) = '\0';
     Setup.ProgramDir = DuplicateString(path);
     return Setup.ProgramDir != nullptr;
 }

@@ -1,5 +1,6 @@
 #include "startup/unattended.h"
 
+#include "common/files.h"
 #include "common/messages.h"
 #include "common/setup_state.h"
 #include "common/variables.h"
@@ -31,18 +32,21 @@ const int LineSize = 1200;
 
 // Appends the text and CR LF to the start of the line in `line` of LineSize
 // bytes, every line break of the text (LF or CR LF) written as " / ", so
-// that one message is one line. A longer line is cut, never overrun.
+// that one message is one line. A longer line is cut between two
+// characters, never overrun.
 DWORD EndLine(char* line, const char* text) {
     DWORD length = lstrlenA(line);
-    for (; *text && length < LineSize - 5; text++) {
+    for (const char* next; *text; text = next) {
+        next = CharNextA(text);
         if (*text == '\r' && text[1] == '\n')
             continue;  // the LF that follows stands for both
-        if (*text == '\n' || *text == '\r') {
-            lstrcpyA(line + length, " / ");
-            length += 3;
-        } else {
-            line[length++] = *text;
-        }
+        bool lineBreak = *text == '\n' || *text == '\r';
+        const char* piece = lineBreak ? " / " : text;
+        DWORD width = lineBreak ? 3 : static_cast<DWORD>(next - text);
+        if (length + width > LineSize - 3)
+            break;  // CR LF and the NUL keep their room
+        for (DWORD i = 0; i < width; i++)
+            line[length++] = piece[i];
     }
     lstrcpyA(line + length, "\r\n");
     return length + 2;
@@ -103,13 +107,6 @@ int AnswerUnattended(HWND, const char* text, const char* title, UINT type) {
     return (type & MB_DEFBUTTON2) ? first + 1 : first;
 }
 
-// The short form of an existing file, so that two names of one file compare
-// equal; false when the file is not there or its short form does not fit.
-bool ShortFormOf(const char* path, char* buffer) {
-    DWORD length = GetShortPathNameA(path, buffer, PathBufferSize);
-    return length != 0 && length < PathBufferSize;
-}
-
 }  // namespace
 
 const char* TakeUnattendedSwitches(const char* arguments) {
@@ -162,7 +159,8 @@ int UnattendedExitCode(bool succeeded) {
 
 bool LogListsRunningProgram(const char* text) {
     char running[PathBufferSize];
-    if (!ShortFormOf(Setup.ProgramPath, running))
+    // Short forms, so that two names of one file compare equal.
+    if (!GetShortForm(Setup.ProgramPath, running))
         return true;  // unknown: the copy is the safe way
     int length;
     for (const char* argument = text; (argument = FindEventLine(argument, CreateFileEvent, &length));
@@ -174,7 +172,7 @@ bool LogListsRunningProgram(const char* text) {
         for (int i = 0; i < length; i++)
             logged[i] = argument[i];
         logged[length] = '\0';
-        if (ShortFormOf(logged, loggedShort) && lstrcmpiA(loggedShort, running) == 0)
+        if (GetShortForm(logged, loggedShort) && lstrcmpiA(loggedShort, running) == 0)
             return true;
     }
     return false;

@@ -2,6 +2,7 @@
 
 #include "common/messages.h"
 #include "common/setup_state.h"
+#include "common/variables.h"
 
 DWORD TempNameSeed;
 
@@ -111,9 +112,8 @@ bool GetTempDir(char* buffer, int size) {
         ReportError("Cannot get temporary dir (%s)", LastErrorText());
         return false;
     }
-    // CharPrevA: in a double-byte code page a trail byte can look like "\".
-    char* last = CharPrevA(buffer, buffer + length);
-    if (*last == '\\')
+    char* last = FindLastBackslash(buffer);
+    if (last && !last[1])
         *last = '\0';
     return true;
 }

@@ -1,7 +1,9 @@
 #include "uninstall/uninstall.h"
 
+#include "common/files.h"
 #include "common/messages.h"
 #include "common/setup_state.h"
+#include "common/variables.h"
 #include "log/install_log.h"
 #include "log/replay.h"
 #include "startup/unattended.h"
@@ -16,6 +18,10 @@ const DWORD ConnectFailurePause = 10000;
 
 // Room for " -s -u XXXXXXXX " and a working directory the size of a path.
 const int CommandTailSize = PathBufferSize + 16;
+
+// COMMAND.COM, which runs the Windows 9x batch file, cuts longer lines.
+const int BatchLineLimit = 127;
+const char StartCommand[] = "start /w ";
 
 // Everything StartDetachedCopy made, so that a failure can take it back.
 struct DetachedCopy {
@@ -33,10 +39,8 @@ bool SyncEventName(char* name, int size) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    for (char* p = name; *p; p++) {
-        if (*p == '\\')
-            *p = '/';
-    }
+    for (char* p = FindBackslash(name); p; p = FindBackslash(p + 1))
+        *p = '/';
     return true;
 }
 
@@ -50,7 +54,7 @@ bool FormatCommandTail(char* tail, int size) {
 }
 
 bool CopyRunningProgram(DetachedCopy* copy) {
-    if (CopyFileA(Setup.ProgramPath, copy->CopyPath, FALSE))
+    if (CopyWritableFile(Setup.ProgramPath, copy->CopyPath))
         return true;
     ReportError("Cannot copy setup file to %s (%s)", copy->CopyPath, LastErrorText());
     return false;
@@ -66,14 +70,23 @@ void MarkCopyForDeletion(DetachedCopy* copy) {
 }
 
 // Windows 9x has no delete-on-close for a running program: a hidden batch
-// file waits for the copy to end and then deletes it and itself.
+// file waits for the copy to end and then deletes it and itself. Its lines
+// name both files by their short forms, as the tail names the installation
+// directory: so the start line keeps within what COMMAND.COM reads, and no
+// name holds a blank.
 bool WriteBatchFile(DetachedCopy* copy, const char* tail) {
     copy->BatchFile = CreateTempFile(copy->BatchPath, sizeof copy->BatchPath, "BAT");
     if (copy->BatchFile == INVALID_HANDLE_VALUE)
         return false;
     copy->BatchCreated = true;
+    GetShortForm(copy->BatchPath, copy->BatchPath);
+    GetShortForm(copy->CopyPath, copy->CopyPath);
+    if (lstrlenA(StartCommand) + lstrlenA(copy->CopyPath) + lstrlenA(tail) > BatchLineLimit) {
+        ReportError("Installation directory path is too long for the command interpreter: %s", Setup.WorkDir);
+        return false;
+    }
     char text[4 * PathBufferSize + CommandTailSize + 64];
-    wsprintfA(text, "@echo off\r\nstart /w ");
+    wsprintfA(text, "@echo off\r\n%s", StartCommand);
     const char* parts[] = {copy->CopyPath, tail, "\r\ndel ", copy->CopyPath, "\r\ndel ", copy->BatchPath, "\r\n"};
     for (const char* part : parts)
         AppendText(text, sizeof text, part);
@@ -230,6 +243,18 @@ void RunSecondStage(char* text, DWORD processId, HANDLE event) {
     RemoveAllButDevice(text);
 }
 
+// On Windows 9x the second stage gets the directory through a batch line
+// that COMMAND.COM cuts at 127 characters: both stages take its short form,
+// and name their event from it.
+void TakeShortWorkDir() {
+    char shortDir[PathBufferSize];
+    char* copy;
+    if (!Setup.IsWindowsNT && GetShortForm(Setup.WorkDir, shortDir) && (copy = DuplicateString(shortDir))) {
+        FreeBlock(Setup.WorkDir);
+        Setup.WorkDir = copy;
+    }
+}
+
 }  // namespace
 
 HANDLE AcquireSyncEvent(bool open) {
@@ -267,6 +292,7 @@ bool StartDetachedCopy(HANDLE event) {
 }
 
 bool RunUninstall(DWORD processId) {
+    TakeShortWorkDir();
     HANDLE event = nullptr;
     if (processId != ProcessIdWithoutSync) {
         event = AcquireSyncEvent(processId != 0);
