@@ -7,7 +7,7 @@
 # is disassembled: the imports and the texts that share its section decode
 # as nonsense instructions. Prints the size and imports of each file.
 set -u
-# winmm, setupapi and version are loaded from the system directory when
+# winmm and setupapi are loaded from the system directory when
 # needed, never imported: an import would be searched for beside the program
 # first.
 allowed=" kernel32.dll user32.dll advapi32.dll ole32.dll "

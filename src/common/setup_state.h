@@ -69,7 +69,9 @@ struct SetupState {
 
     InstallLogText InstallLog;
     BOOL LogFileLogged;
-    BOOL RestartNeeded;
+    BOOL RestartNeeded;        // files in use wait for deletion at the restart
+    BOOL DeviceRestartNeeded;  // the driver takes effect (or goes) at the restart
+    BOOL RestartHandedOver;    // the uninstall's copy offers the device's restart
 
     // -s: no window at all; every message goes to SETUP.LOG instead
     BOOL Unattended;

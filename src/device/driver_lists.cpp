@@ -230,12 +230,17 @@ bool TellDriver(const WCHAR* path, UINT message) {
         ReportError("Cannot open driver module %S", path);
         return false;
     }
-    // The driver does its install or remove work inside this call.
+    // The driver does its install or remove work inside this call. A driver
+    // that answers DRVCNF_RESTART has done it too: the change takes effect
+    // when Windows restarts.
     LRESULT answer = reinterpret_cast<DriverCallFunction>(SendDriverMessageSlot)(driver, message, 0, 0);
-    if (answer != DRVCNF_OK)
+    bool done = answer == DRVCNF_OK || answer == DRVCNF_RESTART;
+    if (answer == DRVCNF_RESTART)
+        Setup.DeviceRestartNeeded = TRUE;
+    else if (!done)
         ReportError("Driver failed processing message 0x%X (code 0x%X)", message, (unsigned)answer);
     reinterpret_cast<CloseDriverFunction>(CloseDriverSlot)(driver, 0, 0);
-    return answer == DRVCNF_OK;
+    return done;
 }
 
 }  // namespace

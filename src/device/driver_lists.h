@@ -52,7 +52,8 @@ void OpenDriverSections(DriverSections* sections);
 void ReleaseDriverSections(DriverSections* sections);
 
 // Tells the driver (a file of the system directory) DRV_INSTALL or
-// DRV_REMOVE; only the answer DRVCNF_OK is success (a failure is reported).
+// DRV_REMOVE. DRVCNF_OK is success, DRVCNF_RESTART too, setting
+// DeviceRestartNeeded; any other answer is a failure (reported).
 bool SendDriverCommand(const char* driverFile, UINT message);
 
 // Room for the INF section [Installable.Drivers] whose first line is read.

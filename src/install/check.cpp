@@ -7,6 +7,7 @@
 #include "device/driver_lists.h"
 #include "install/file_actions.h"
 #include "install/install_sequence.h"
+#include "install/uninstall_entry.h"
 #include "log/install_log.h"
 #include "script/script.h"
 
@@ -126,11 +127,6 @@ void CheckFiles() {
     }
 }
 
-bool IsInInstallDir(const char* path) {
-    int length = lstrlenA(Setup.InstallDir);
-    return CompareNoCase(path, Setup.InstallDir, length) == 0 && path[length] == '\\';
-}
-
 void CheckLinks() {
     char group[PathBufferSize];
     PlaceKey("Main", "StartMenuFolder", 1);
@@ -183,6 +179,15 @@ bool ChooseDefaults() {
     return true;
 }
 
+// Add/Remove Programs lists the product under a key named after AppName.
+void CheckUninstallKeyName() {
+    char name[MessageBufferSize];
+    if (UninstallKeyName(name))
+        return;
+    PlaceKey("Main", "AppName", 1);
+    ReportWarning("A registry key name cannot hold a backslash: the product's Add/Remove Programs key is %s", name);
+}
+
 // One family: the script as loaded for it, then each step that would use
 // it. What one family loaded is forgotten before the next loads.
 void CheckFamily() {
@@ -196,6 +201,7 @@ void CheckFamily() {
     if (!PrepareScript() || !JoinPath(Report.ScriptPath, sizeof Report.ScriptPath, Setup.WorkDir, "setup.ini") ||
         !ChooseDefaults())
         return;
+    CheckUninstallKeyName();
     if (Setup.LicenseFile) {
         PlaceKey("Main", "LicenseFile", 1);
         FreeBlock(ReadWholeFile(Setup.WorkDir, Setup.LicenseFile, nullptr));

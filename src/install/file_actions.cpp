@@ -6,6 +6,7 @@
 #include "common/files.h"
 #include "common/messages.h"
 #include "common/setup_state.h"
+#include "common/system_library.h"
 #include "common/variables.h"
 #include "log/install_log.h"
 
@@ -46,26 +47,85 @@ bool IsMissingFile(const char* path) {
     return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
+typedef DWORD(WINAPI* VersionInfoSizeFunction)(const char*, DWORD*);
+typedef BOOL(WINAPI* VersionInfoFunction)(const char*, DWORD, DWORD, void*);
+typedef BOOL(WINAPI* QueryValueFunction)(const void*, const char*, void**, UINT*);
+
+// Filled from version.dll, which is loaded only to compare two files.
+SystemFunction VersionInfoSizeSlot;
+SystemFunction VersionInfoSlot;
+SystemFunction QueryValueSlot;
+
+const SystemFunctionDef VersionFunctionTable[] = {
+    {"GetFileVersionInfoSizeA", &VersionInfoSizeSlot},
+    {"GetFileVersionInfoA", &VersionInfoSlot},
+    {"VerQueryValueA", &QueryValueSlot},
+};
+const int VersionFunctionCount = sizeof VersionFunctionTable / sizeof VersionFunctionTable[0];
+
+// The file version of the file's version resource; false when it has none.
+bool ReadFileVersion(const char* path, ULARGE_INTEGER* version) {
+    DWORD unused;
+    DWORD size = reinterpret_cast<VersionInfoSizeFunction>(VersionInfoSizeSlot)(path, &unused);
+    void* block = size ? AllocBlock(size) : nullptr;
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    bool found = block && reinterpret_cast<VersionInfoFunction>(VersionInfoSlot)(path, 0, size, block) &&
+                 reinterpret_cast<QueryValueFunction>(QueryValueSlot)(block, "\\", reinterpret_cast<void**>(&info),
+                                                                      &length) &&
+                 length >= sizeof *info;
+    if (found) {
+        version->HighPart = info->dwFileVersionMS;
+        version->LowPart = info->dwFileVersionLS;
+    }
+    FreeBlock(block);
+    return found;
+}
+
+// Whether both files have a version and the existing one's is the newer.
+bool IsNewerFile(const char* existing, const char* source) {
+    HMODULE library = LoadSystemLibrary("version.dll", VersionFunctionTable, VersionFunctionCount);
+    if (!library)
+        return false;
+    ULARGE_INTEGER existingVersion, sourceVersion;
+    bool newer = ReadFileVersion(existing, &existingVersion) && ReadFileVersion(source, &sourceVersion) &&
+                 existingVersion.QuadPart > sourceVersion.QuadPart;
+    FreeLibrary(library);
+    return newer;
+}
+
 // A new file is logged, and the log saved, before its copy starts: a copy
 // that fails or is cut off (a kill, a power cut) leaves nothing that the
-// rollback or the uninstall does not know. An existing file is logged only
-// once it has been overwritten: a failed copy leaves it to its owner.
+// rollback or the uninstall does not know. A file that exists is somebody's:
+// one with a newer version than the source's stays as it is, unlogged (an
+// older copy would break the programs that use it); another is overwritten,
+// and logged then only inside the installation directory, whose reuse the
+// user agreed to. Elsewhere (the system directory, say) it belongs to
+// Windows or to another program, and neither the rollback nor the uninstall
+// may delete it.
 bool CopyFileEntry(const FileEntry& entry) {
     char source[PathBufferSize];
     char destination[PathBufferSize];
     if (!ResolveFileEntry(entry, source, destination))
         return false;
     bool isNew = IsMissingFile(destination);
+    if (!isNew && IsNewerFile(destination, source))
+        return true;
     if (isNew && (!LogEvent(CreateFileEvent, "%s", destination) || !SaveInstallLog()))
         return false;
     if (!CopyWritableFile(source, destination)) {
         ReportError("Cannot copy %s to %s (%s)", source, destination, LastErrorText());
         return false;
     }
-    return isNew || LogEvent(CreateFileEvent, "%s", destination);
+    return isNew || !IsInInstallDir(destination) || LogEvent(CreateFileEvent, "%s", destination);
 }
 
 }  // namespace
+
+bool IsInInstallDir(const char* path) {
+    int length = lstrlenA(Setup.InstallDir);
+    return CompareNoCase(path, Setup.InstallDir, length) == 0 && path[length] == '\\';
+}
 
 bool ResolveFileEntry(const FileEntry& entry, char* source, char* destination) {
     const char* sourceDir = entry.Third[0] ? entry.Third : Setup.WorkDir;

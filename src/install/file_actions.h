@@ -34,7 +34,12 @@ bool ResolveFileEntry(const FileEntry& entry, char* source, char* destination);
 // PathBufferSize; a path that does not fit is reported.
 bool ShortcutPath(char* path, const char* directory, const char* name);
 
-// Copies every FileEntry, in table order, over any existing file. A file
-// that is new is logged (and the log saved) before its copy, an existing one
-// after it.
+// Whether the path lies inside the installation directory (in any letter
+// case), in a folder of it included.
+bool IsInInstallDir(const char* path);
+
+// Copies every FileEntry, in table order. A file that is new is logged (and
+// the log saved) before its copy. An existing file whose version is newer
+// than the source's is kept; any other is overwritten, and logged after it
+// only inside the installation directory.
 bool CopyFiles();

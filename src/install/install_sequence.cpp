@@ -6,6 +6,7 @@
 #include "device/device_setup.h"
 #include "install/dialogs.h"
 #include "install/file_actions.h"
+#include "install/uninstall_entry.h"
 #include "log/install_log.h"
 #include "log/replay.h"
 #include "script/script.h"
@@ -95,7 +96,8 @@ bool StartLog() {
 
 bool RunStages() {
     return StartLog() && CreateLoggedDirectory(Setup.InstallDir) && SaveInstallLog() && CreateLinks() &&
-           SaveInstallLog() && CopyFiles() && SaveInstallLog() && DeviceStage() && SaveInstallLog();
+           SaveInstallLog() && CopyFiles() && SaveInstallLog() && CreateUninstallEntry() && DeviceStage() &&
+           SaveInstallLog();
 }
 
 }  // namespace

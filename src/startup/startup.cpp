@@ -179,15 +179,34 @@ bool StartUp(HINSTANCE instance) {
            LoadSystemFolders() && AllocateTables();
 }
 
-void OfferRestart() {
-    if (ShowMessageBox(nullptr, RestartQuestion, "Setup", MB_ICONWARNING | MB_YESNO) == IDYES)
+const char DeviceInstalledQuestion[] =
+    "The device driver has been installed. Windows must be restarted before the device can be used.\n\n"
+    "Restart Windows now?";
+const char DeviceRemovedQuestion[] =
+    "The device driver has been removed. Windows must be restarted to complete its removal.\n\n"
+    "Restart Windows now?";
+
+// The question about the restart that the run needs, or null. Files in use
+// are the weightier reason: their text asks not to install meanwhile.
+const char* RestartQuestionFor(bool installed) {
+    if (Setup.RestartNeeded)
+        return RestartQuestion;
+    if (Setup.DeviceRestartNeeded)
+        return installed ? DeviceInstalledQuestion : DeviceRemovedQuestion;
+    return nullptr;
+}
+
+void OfferRestart(const char* question) {
+    if (ShowMessageBox(nullptr, question, "Setup", MB_ICONWARNING | MB_YESNO) == IDYES)
         RestartWindows();
 }
 
+// An uninstall's first stage that handed a device's restart over to its
+// copy tells it so by ending with 3010.
 int ExitCodeOf(bool succeeded) {
     if (Setup.Unattended)
         return UnattendedExitCode(succeeded);
-    return succeeded ? 0 : 1;
+    return !succeeded ? 1 : Setup.RestartHandedOver ? ERROR_SUCCESS_REBOOT_REQUIRED : 0;
 }
 
 }  // namespace
@@ -206,7 +225,8 @@ int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, const char* arguments, int) 
                      : choice.Mode == InstallMode ? RunInstall()
                                                   : RunUninstall(choice.ProcessId);
     // An unattended run never asks about the restart: its exit code tells.
-    if (Setup.RestartNeeded && !Setup.Unattended)
-        OfferRestart();
+    const char* question = RestartQuestionFor(choice.Mode == InstallMode && succeeded);
+    if (question && !Setup.Unattended)
+        OfferRestart(question);
     return ExitCodeOf(succeeded);
 }

@@ -150,7 +150,8 @@ bool TakeDirectoriesUnattended() {
 int UnattendedExitCode(bool succeeded) {
     // A file queued for the restart leaves its folder behind with an error
     // of its own: the restart still is what finishes the job.
-    int code = !succeeded ? 1 : Setup.RestartNeeded ? 3010 : ErrorReported ? 1 : 0;
+    bool restart = Setup.RestartNeeded || Setup.DeviceRestartNeeded || Setup.RestartHandedOver;
+    int code = !succeeded ? 1 : restart ? ERROR_SUCCESS_REBOOT_REQUIRED : ErrorReported ? 1 : 0;
     char text[24];
     wsprintfA(text, "Exit code %u", code);
     RecordLine("Setup", text);

@@ -20,7 +20,8 @@ bool TakeDirectoriesUnattended();
 
 // The exit code of an unattended run, also written to SETUP.LOG: 1 when the
 // mode failed, 3010 when it succeeded but files wait for deletion at the
-// next restart, 1 when it went on past a reported error, else 0.
+// next restart or the device asked for one, 1 when it went on past a
+// reported error, else 0.
 int UnattendedExitCode(bool succeeded);
 
 // Whether the CreateFile lines of the log `text` name the running program,

@@ -211,24 +211,34 @@ void RunInOneProcess(char* text) {
     FreeBlock(copy);
 }
 
+// A restart that the removed device asked for is offered by the copy, once
+// everything else is gone; it learns of it from this process's exit code.
+void HandOverDeviceRestart() {
+    Setup.RestartHandedOver = Setup.DeviceRestartNeeded;
+    Setup.DeviceRestartNeeded = FALSE;
+}
+
 void RunFirstStage(char* text, HANDLE event) {
     if (!ConfirmUninstall(text))
         return;
     if (Setup.Unattended && !LogListsRunningProgram(text))
         RunInOneProcess(text);
-    else if (ReplayLog(text, EventBit(InstallDeviceEvent)))
-        StartDetachedCopy(event);
+    else if (ReplayLog(text, EventBit(InstallDeviceEvent)) && StartDetachedCopy(event))
+        HandOverDeviceRestart();
 }
 
 // The first process is opened before it is signalled: it ends as soon as it
-// sees the signal.
+// sees the signal, with 3010 when its device asked for a restart.
 void SynchronizeWithFirstStage(DWORD processId, HANDLE event) {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId);
     DWORD openError = GetLastError();
     if (!SetEvent(event))
         ReportError("Cannot set sync event (%s)", LastErrorText());
     if (process) {
-        WaitForSingleObject(process, PrimaryExitTimeout);
+        DWORD code;
+        if (WaitForSingleObject(process, PrimaryExitTimeout) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code) &&
+            code == ERROR_SUCCESS_REBOOT_REQUIRED)
+            Setup.DeviceRestartNeeded = TRUE;
         CloseHandle(process);
         return;
     }

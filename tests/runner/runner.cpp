@@ -910,7 +910,7 @@ const Keyword Keywords[] = {
 
 // The folders of the run, emptied, and what earlier runs may have left on the
 // machine put back: the pose, queued deletions, temporary copies, the sample
-// driver's control and the driver lists.
+// driver's control, the driver lists and the Add/Remove Programs entries.
 void PrepareMachine(Run& run) {
     std::map<std::string, std::string>& places = run.Places;
     char path[MAX_PATH];
@@ -934,6 +934,12 @@ void PrepareMachine(Run& run) {
     SetRegistryValue(SessionManagerKey, "PendingFileRenameOperations", "absent");
     DeleteFileA((places["windows"] + "\\wininit.ini").c_str());
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\SetupTests");
+    HKEY uninstall;  // the products' Add/Remove Programs entries
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0, KEY_ALL_ACCESS,
+                      &uninstall) == ERROR_SUCCESS) {
+        RegDeleteTreeA(uninstall, nullptr);
+        RegCloseKey(uninstall);
+    }
     DeleteFileA((places["windows"] + "\\control.ini").c_str());
     std::string systemIni = places["windows"] + "\\system.ini";
     char keys[8192];
