@@ -15,6 +15,6 @@ bool CopyWritableFile(const char* source, const char* destination) {
 
 bool GetShortForm(const char* path, char* buffer) {
     char shortPath[PathBufferSize];
-    DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
-    return length != 0 && length < sizeof shortPath && CopyText(buffer, PathBufferSize, shortPath);
+    return TextFits(GetShortPathNameA(path, shortPath, sizeof shortPath), sizeof shortPath) &&
+           CopyText(buffer, PathBufferSize, shortPath);
 }

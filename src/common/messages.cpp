@@ -51,11 +51,15 @@ int AskUser(const char* title, UINT type, const char* format, ...) {
     return ShowMessageBox(nullptr, text, title, type);
 }
 
+namespace {
+
 void ShowMessage(HWND owner, const char* format, va_list args, UINT type) {
     char text[256];
     FormatBounded(text, sizeof text, format, args);
     ShowMessageBox(owner, text, "Setup", type);
 }
+
+}  // namespace
 
 void ReportError(const char* format, ...) {
     va_list args;
@@ -120,9 +124,13 @@ char* DuplicateString(const char* text) {
     return copy;
 }
 
+namespace {
+
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
+
+}  // namespace
 
 const char* SkipBlanks(const char* text) {
     while (IsBlank(*text))
@@ -166,6 +174,12 @@ int CompareNoCase(const char* a, const char* b, int n) {
     if (result == 0)
         return -2;  // the comparison could not be made: never "equal"
     return result - CSTR_EQUAL;
+}
+
+bool TextFits(DWORD length, DWORD size) {
+    if (length >= size)
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return length != 0 && length < size;
 }
 
 bool CopyText(char* buffer, int size, const char* text) {

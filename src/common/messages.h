@@ -35,8 +35,7 @@ int FormatBounded(char* buffer, int size, const char* format, va_list args);
 // given title and type; returns the answer. For the program's questions.
 int AskUser(const char* title, UINT type, const char* format, ...);
 
-// Formats into a 256-byte message and shows it titled "Setup".
-void ShowMessage(HWND owner, const char* format, va_list args, UINT type);
+// Format a 256-byte message and show it titled "Setup".
 void ReportError(const char* format, ...);
 void ReportErrorOwned(HWND owner, const char* format, ...);
 void ReportWarning(const char* format, ...);
@@ -51,13 +50,19 @@ void* ReallocBlock(void* block, DWORD size);
 void FreeBlock(void* block);
 char* DuplicateString(const char* text);
 
-bool IsBlank(char c);
 const char* SkipBlanks(const char* text);
 char* SkipBlanks(char* text);
 const char* FindAnyOf(const char* text, const char* set);
 char* FindAnyOf(char* text, const char* set);
 // 0 when the first n characters of a and b are equal ignoring case.
 int CompareNoCase(const char* a, const char* b, int n);
+
+// Whether a system call that returned `length` put a whole text into a
+// buffer of `size` bytes. Such calls return 0 when they fail (their last
+// error tells why), and the size they need, or the buffer's own, when the
+// text does not fit. A cut path is no path: the last error is then
+// ERROR_FILENAME_EXCED_RANGE, for the caller's report.
+bool TextFits(DWORD length, DWORD size);
 
 // Bounded copies: false (and nothing past the buffer) when the result with
 // its NUL would need more than `size` bytes; the buffer then holds a NUL-ended

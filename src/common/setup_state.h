@@ -75,9 +75,34 @@ struct SetupState {
 
     // -s: no window at all; every message goes to SETUP.LOG instead
     BOOL Unattended;
+    // -s -d: the installation directory, the rest of the command line; null
+    // without -d
+    const char* InstallDirOption;
 };
 
 extern SetupState Setup;
+
+// The strings of a file entry and of a link entry, by what they hold.
+inline const char* FileName(const FileEntry& entry) {
+    return entry.First;
+}
+inline const char* DestinationDir(const FileEntry& entry) {
+    return entry.Second;
+}
+// The folder the file is copied from: the script's, or WorkDir when it
+// gives none.
+inline const char* SourceDir(const FileEntry& entry) {
+    return entry.Third[0] ? entry.Third : Setup.WorkDir;
+}
+inline const char* ShortcutName(const LinkEntry& entry) {
+    return entry.First;
+}
+inline const char* TargetPath(const LinkEntry& entry) {
+    return entry.Second;
+}
+inline const char* Arguments(const LinkEntry& entry) {
+    return entry.Third;
+}
 
 // Buffer sizes shared by the whole program.
 const int PathBufferSize = 260;

@@ -18,11 +18,10 @@ bool ResolveFunctions(HMODULE library, const SystemFunctionDef* table, int count
 
 HMODULE LoadSystemLibrary(const char* name, const SystemFunctionDef* table, int count) {
     char path[PathBufferSize];
-    UINT length = GetSystemDirectoryA(path, sizeof path);
-    if (length == 0)
+    if (!TextFits(GetSystemDirectoryA(path, sizeof path), sizeof path))
         return nullptr;
-    if (length >= sizeof path || !AppendText(path, sizeof path, "\\") || !AppendText(path, sizeof path, name)) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);  // a cut path is no path
+    if (!AppendText(path, sizeof path, "\\") || !AppendText(path, sizeof path, name)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return nullptr;
     }
     // With a full path, the altered search order looks for the DLL's own

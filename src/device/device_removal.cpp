@@ -1,8 +1,10 @@
 #include "device/device_removal.h"
 
 #include <mmsystem.h>
+#include <setupapi.h>
 
 #include "common/messages.h"
+#include "common/system_library.h"
 #include "device/driver_lists.h"
 
 namespace {
@@ -42,8 +44,10 @@ bool ReadDescription(HDEVINFO list, SP_DEVINFO_DATA* element, char* description)
                        DescriptionSize - 1, nullptr) != FALSE;
 }
 
-}  // namespace
-
+// setupapi.dll is not imported: the removal loads it from the system
+// directory for its own step only and finds these entry points in it, in
+// this order.
+const int SetupApiFunctionCount = 5;
 const SystemFunctionDef SetupApiFunctionTable[SetupApiFunctionCount] = {
     {"SetupDiEnumDeviceInfo", &EnumDeviceInfoSlot},
     {"SetupDiGetDeviceRegistryPropertyA", &GetDevicePropertySlot},
@@ -52,6 +56,8 @@ const SystemFunctionDef SetupApiFunctionTable[SetupApiFunctionCount] = {
     {"SetupDiDestroyDeviceInfoList", &DestroyDeviceInfoListSlot},
 };
 
+// Walks the device list for the first device whose description is the
+// device name; `element` then describes it. Needs the entry points resolved.
 bool FindDeviceInstance(HDEVINFO list, const char* deviceName, SP_DEVINFO_DATA* element) {
     EnumDeviceInfoFunction enumDeviceInfo = reinterpret_cast<EnumDeviceInfoFunction>(EnumDeviceInfoSlot);
     for (DWORD index = 0;; index++) {
@@ -65,6 +71,8 @@ bool FindDeviceInstance(HDEVINFO list, const char* deviceName, SP_DEVINFO_DATA* 
     }
 }
 
+// Deletes the first device instance of the system whose description is the
+// device name (ignoring case). Best effort: every failure is silent.
 void RemoveDeviceInstance(const char* deviceName) {
     HMODULE library = LoadSystemLibrary("setupapi.dll", SetupApiFunctionTable, SetupApiFunctionCount);
     if (!library)
@@ -79,6 +87,8 @@ void RemoveDeviceInstance(const char* deviceName) {
     }
     FreeLibrary(library);
 }
+
+}  // namespace
 
 bool RemoveDeviceNT(const char* deviceName, TypeMask mask) {
     DriverSections sections;

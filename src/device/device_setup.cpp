@@ -37,10 +37,7 @@ bool FormatProgressText(char* text, bool install, const char* deviceName) {
 // The 16-bit device manager takes the INF path in its short form.
 bool InstallThroughDeviceManager16(const char* deviceName, const char* infPath) {
     char shortPath[PathBufferSize];
-    DWORD length = GetShortPathNameA(infPath, shortPath, sizeof shortPath);
-    if (length >= sizeof shortPath)
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);  // a cut path is no path
-    if (length == 0 || length >= sizeof shortPath) {
+    if (!TextFits(GetShortPathNameA(infPath, shortPath, sizeof shortPath), sizeof shortPath)) {
         ReportError("Cannot get short path for %s (%s)", infPath, LastErrorText());
         return false;
     }

@@ -7,6 +7,8 @@ const DeviceTypeDef DeviceTypeTable[DeviceTypeCount] = {
     {"mixer", 2},
 };
 
+namespace {
+
 const DeviceTypeDef* FindDeviceType(const char* name) {
     for (int i = 0; i < DeviceTypeCount; i++) {
         if (lstrcmpiA(DeviceTypeTable[i].Name, name) == 0)
@@ -14,8 +16,6 @@ const DeviceTypeDef* FindDeviceType(const char* name) {
     }
     return nullptr;
 }
-
-namespace {
 
 // The row of the item of `length` characters at `item`, or none. An item
 // that does not fit the item buffer is longer than any type name.

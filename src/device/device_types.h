@@ -20,7 +20,6 @@ extern const DeviceTypeDef DeviceTypeTable[DeviceTypeCount];
 // DeviceTypeItemSize - 1 characters name no type.
 const int DeviceTypeItemSize = 128;
 TypeMask ParseDeviceTypes(const char* typeText);
-const DeviceTypeDef* FindDeviceType(const char* name);
 
 // The five fields of the first line of [Installable.Drivers], as views into
 // the line, which the parser cuts in place.

@@ -2,6 +2,7 @@
 
 #include "common/messages.h"
 #include "common/setup_state.h"
+#include "common/test_seams.h"
 #include "common/variables.h"
 
 namespace {

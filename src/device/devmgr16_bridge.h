@@ -8,12 +8,6 @@
 // the program reserves this many bytes on top of its stack for the call.
 const int ManagerArgumentAreaSize = 800;
 
-// Writes the parameter block of _manager into `block` of `size` bytes: the
-// install word (1 install, 0 remove, little-endian), the device name with its
-// NUL, the INF short path with its NUL ("" on removal). Returns the number of
-// bytes written, or 0 when the block would not fit (nothing is reported).
-int BuildManagerParams(BYTE* block, int size, bool install, const char* deviceName, const char* infShortPath);
-
 // Installs (with the short path of the INF file) or removes (with an empty
 // path) the device through _manager of devmgr16.dll beside the program.
 // Failures of the bridge are reported; a failure that _manager returns is

@@ -5,6 +5,7 @@
 #include "common/messages.h"
 #include "common/setup_state.h"
 #include "common/system_library.h"
+#include "common/test_seams.h"
 #include "log/install_log.h"
 
 // ---- Profile sections
@@ -16,6 +17,21 @@ void OpenProfileSection(ProfileSection* section, const char* fileName, const cha
     section->Cursor = nullptr;
 }
 
+namespace {
+
+// Room for the key names of one section; a longer list is cut by the system.
+const DWORD KeyListSize = 0x8000;
+
+void FreeKeys(ProfileSection* section) {
+    if (!section->KeyList)
+        return;
+    FreeBlock(section->KeyList);
+    section->KeyList = nullptr;
+    section->Cursor = nullptr;
+}
+
+// Reads all key names of the section; false when the block cannot be had
+// (reported by the allocator).
 bool LoadKeys(ProfileSection* section) {
     FreeKeys(section);
     char* list = static_cast<char*>(AllocBlock(KeyListSize));
@@ -33,6 +49,7 @@ bool LoadKeys(ProfileSection* section) {
     return true;
 }
 
+// The next key name, or null at the end of the list.
 const char* NextKey(ProfileSection* section) {
     if (!section->Cursor || !*section->Cursor)
         return nullptr;
@@ -41,22 +58,19 @@ const char* NextKey(ProfileSection* section) {
     return key;
 }
 
-void FreeKeys(ProfileSection* section) {
-    if (!section->KeyList)
-        return;
-    FreeBlock(section->KeyList);
-    section->KeyList = nullptr;
-    section->Cursor = nullptr;
-}
-
+// The key's value ("" for a missing key); false when it filled the buffer of
+// `size` bytes and so may have been cut: such a value equals no name.
 bool ReadValue(const ProfileSection* section, const char* key, char* buffer, int size) {
     DWORD length = GetPrivateProfileStringA(section->SectionName, key, "", buffer, size, section->FileName);
     return (int)length < size - 1;
 }
 
+// A null value deletes the key.
 bool WriteValue(const ProfileSection* section, const char* key, const char* value) {
     return WritePrivateProfileStringA(section->SectionName, key, value, section->FileName) != FALSE;
 }
+
+}  // namespace
 
 // ---- The three lists
 
@@ -134,15 +148,18 @@ bool MakeSlotName(char* slot, int size, const char* typeName, UINT number) {
 
 const UINT SlotsPerType = 9;
 
+// The first key of the driver list that begins with the type name and holds
+// the driver file, copied into `key` of `size` bytes. Keys that do not fit
+// there are passed over.
+bool FindTypeEntry(const char* typeName, const char* driverFile, ProfileSection* list, char* key, int size) {
+    TypeEntryWanted wanted = {typeName, driverFile};
+    return FindFirstEntry(list, IsTypeEntryOf, &wanted, key, size);
+}
+
 }  // namespace
 
 bool FindDriverByDescription(const char* deviceName, char* driverFile, int size, ProfileSection* descriptions) {
     return FindFirstEntry(descriptions, HoldsDeviceName, deviceName, driverFile, size);
-}
-
-bool FindTypeEntry(const char* typeName, const char* driverFile, ProfileSection* list, char* key, int size) {
-    TypeEntryWanted wanted = {typeName, driverFile};
-    return FindFirstEntry(list, IsTypeEntryOf, &wanted, key, size);
 }
 
 bool FindFreeSlot(const char* typeName, char* slot, int size, const ProfileSection* list) {

@@ -16,23 +16,8 @@ struct ProfileSection {
     char* Cursor;             // next name to hand out; null when not loaded
 };
 
-// Room for the key names of one section; a longer list is cut by the system.
-const DWORD KeyListSize = 0x8000;
 // Slot names, driver file names and every value read from the lists.
 const int ListTextSize = 260;
-
-void OpenProfileSection(ProfileSection* section, const char* fileName, const char* sectionName);
-// Reads all key names of the section; false when the block cannot be had
-// (reported by the allocator).
-bool LoadKeys(ProfileSection* section);
-// The next key name, or null at the end of the list.
-const char* NextKey(ProfileSection* section);
-void FreeKeys(ProfileSection* section);
-// The key's value ("" for a missing key); false when it filled the buffer of
-// `size` bytes and so may have been cut: such a value equals no name.
-bool ReadValue(const ProfileSection* section, const char* key, char* buffer, int size);
-// A null value deletes the key.
-bool WriteValue(const ProfileSection* section, const char* key, const char* value);
 
 // The three lists, always in this order.
 enum DriverListIndex {
@@ -80,14 +65,3 @@ bool FindDriverByDescription(const char* deviceName, char* driverFile, int size,
 // Deletes the driver file's description and, for each type of the mask, its
 // first slot in each driver list.
 void RemoveDriverTraces(const char* driverFile, TypeMask mask, DriverSections* sections);
-
-// The first key of the driver list that begins with the type name and holds
-// the driver file, copied into `key` of `size` bytes. Keys that do not fit
-// there are passed over.
-bool FindTypeEntry(const char* typeName, const char* driverFile, ProfileSection* list, char* key, int size);
-
-// The slot ("wave1" ... "wave9") that the type's next driver goes into: the
-// first empty one, else the last of several slots holding wdmaud.drv (the
-// first of them is never taken). The name is written into `slot` of `size`
-// bytes.
-bool FindFreeSlot(const char* typeName, char* slot, int size, const ProfileSection* list);

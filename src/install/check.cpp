@@ -118,7 +118,7 @@ void CheckFiles() {
         const FileEntry& entry = Setup.FileTable[i];
         char source[PathBufferSize];
         char destination[PathBufferSize];
-        PlaceKey("Files", entry.First, 0);
+        PlaceKey("Files", FileName(entry), 0);
         if (!ResolveFileEntry(entry, source, destination))
             continue;
         HANDLE file = OpenForReading(source, source);
@@ -136,9 +136,9 @@ void CheckLinks() {
         const LinkEntry& entry = Setup.LinkTable[i];
         char target[PathBufferSize];
         char path[PathBufferSize];
-        PlaceKey("Links", entry.First, 0);
-        if (ExpandVariables(target, sizeof target, entry.Second) != ExpandFailed &&
-            ShortcutPath(path, group, entry.First) && IsInInstallDir(target))
+        PlaceKey("Links", ShortcutName(entry), 0);
+        if (ExpandVariables(target, sizeof target, TargetPath(entry)) != ExpandFailed &&
+            ShortcutPath(path, group, ShortcutName(entry)) && IsInInstallDir(target))
             WarnUnlessCopied(target);
     }
 }

@@ -5,7 +5,6 @@
 #include "common/variables.h"
 #include "log/install_log.h"
 #include "resource.h"
-#include "startup/unattended.h"
 
 namespace {
 
@@ -66,6 +65,45 @@ INT_PTR CALLBACK LicenseProcedure(HWND dialog, UINT message, WPARAM wParam, LPAR
     return FALSE;
 }
 
+bool StoreText(char** field, const char* text) {
+    char* copy = DuplicateString(text);
+    if (!copy)
+        return false;
+    FreeBlock(*field);
+    *field = copy;
+    return true;
+}
+
+// Takes the directories as the dialog (or an unattended run) gives them: the
+// installation directory, its references expanded once, is the one full path
+// that every stage uses (creation, the reuse question, the log, the copies,
+// the shortcuts); the group name is kept as typed. A directory that is no
+// full path (an empty one included) or an empty group is refused with a
+// message owned by `owner` that says what to enter, and the id of its field
+// is returned. Otherwise IDOK once both are stored in InstallDir and
+// ProgramGroup, IDCANCEL when they cannot be (reported).
+int StoreDirectoryChoice(HWND owner, const char* directory, const char* group) {
+    char expanded[PathBufferSize];
+    if (ExpandVariables(expanded, sizeof expanded, directory) == ExpandFailed)
+        return IDC_INSTALL_DIR;
+    // A full path begins at a drive's root (C:\) or at a network share
+    // (\\server\share); anything else would be resolved against whatever
+    // the current directory is, at install and again at uninstall.
+    char drive = static_cast<char>(expanded[0] | 0x20);
+    if (!(drive >= 'a' && drive <= 'z' && expanded[1] == ':' && expanded[2] == '\\') &&
+        !(expanded[0] == '\\' && expanded[1] == '\\')) {
+        ReportErrorOwned(owner, "Please enter the installation directory as a full path, such as %s\\%s.",
+                         Setup.ProgramFilesDir, Setup.AppName);
+        return IDC_INSTALL_DIR;
+    }
+    // An empty name would make the Start-menu folder itself the group.
+    if (*SkipBlanks(group) == '\0') {
+        ReportErrorOwned(owner, "Please enter the program group name.");
+        return IDC_PROGRAM_GROUP;
+    }
+    return StoreText(&Setup.InstallDir, expanded) && StoreText(&Setup.ProgramGroup, group) ? IDOK : IDCANCEL;
+}
+
 // Starts an edit with the expansion of a default. The user may type up to a
 // whole path, never more.
 bool PutExpandedDefault(HWND dialog, int id, const char* text) {
@@ -121,38 +159,24 @@ INT_PTR CALLBACK PassiveProcedure(HWND, UINT, WPARAM, LPARAM) {
     return FALSE;
 }
 
-bool StoreText(char** field, const char* text) {
-    char* copy = DuplicateString(text);
-    if (!copy)
-        return false;
-    FreeBlock(*field);
-    *field = copy;
-    return true;
+// What the dialogs take in an unattended run: the licence counts as
+// accepted once it can be read; the installation directory is -d's
+// directory or DefaultInstallDir, the group DefaultProgramGroup expanded,
+// both checked as the dialog checks what the user typed.
+bool AcceptLicenseUnattended() {
+    char* text = ReadWholeFile(Setup.WorkDir, Setup.LicenseFile, nullptr);
+    FreeBlock(text);
+    return text != nullptr;
+}
+
+bool TakeDirectoriesUnattended() {
+    // The dialog would start from the expanded default group.
+    char group[PathBufferSize];
+    return ExpandVariables(group, sizeof group, Setup.DefaultProgramGroup) != ExpandFailed &&
+           StoreDirectoryChoice(nullptr, Setup.InstallDirOption ? Setup.InstallDirOption : Setup.DefaultInstallDir, group) == IDOK;
 }
 
 }  // namespace
-
-int StoreDirectoryChoice(HWND owner, const char* directory, const char* group) {
-    char expanded[PathBufferSize];
-    if (ExpandVariables(expanded, sizeof expanded, directory) == ExpandFailed)
-        return IDC_INSTALL_DIR;
-    // A full path begins at a drive's root (C:\) or at a network share
-    // (\\server\share); anything else would be resolved against whatever
-    // the current directory is, at install and again at uninstall.
-    char drive = static_cast<char>(expanded[0] | 0x20);
-    if (!(drive >= 'a' && drive <= 'z' && expanded[1] == ':' && expanded[2] == '\\') &&
-        !(expanded[0] == '\\' && expanded[1] == '\\')) {
-        ReportErrorOwned(owner, "Please enter the installation directory as a full path, such as %s\\%s.",
-                         Setup.ProgramFilesDir, Setup.AppName);
-        return IDC_INSTALL_DIR;
-    }
-    // An empty name would make the Start-menu folder itself the group.
-    if (*SkipBlanks(group) == '\0') {
-        ReportErrorOwned(owner, "Please enter the program group name.");
-        return IDC_PROGRAM_GROUP;
-    }
-    return StoreText(&Setup.InstallDir, expanded) && StoreText(&Setup.ProgramGroup, group) ? IDOK : IDCANCEL;
-}
 
 // An unattended run creates no window: the dialogs take their defaults.
 bool ShowLicenseDialog() {

@@ -128,11 +128,10 @@ bool IsInInstallDir(const char* path) {
 }
 
 bool ResolveFileEntry(const FileEntry& entry, char* source, char* destination) {
-    const char* sourceDir = entry.Third[0] ? entry.Third : Setup.WorkDir;
     // The installation directory was expanded once, when it was chosen, and
     // is inserted as it is.
-    return JoinPath(source, PathBufferSize, sourceDir, entry.First) &&
-           JoinPath(destination, PathBufferSize, entry.Second, entry.First);
+    return JoinPath(source, PathBufferSize, SourceDir(entry), FileName(entry)) &&
+           JoinPath(destination, PathBufferSize, DestinationDir(entry), FileName(entry));
 }
 
 bool ShortcutPath(char* path, const char* directory, const char* name) {
@@ -167,10 +166,17 @@ bool ProgramGroupPath(const char* groupName, char* directory, int size) {
     return JoinPath(directory, size, Setup.StartMenuFolder, groupName) != nullptr;
 }
 
+namespace {
+
+// Creates StartMenuFolder\<groupName> (both expanded) and leaves its path in
+// `directory` of `size` bytes.
 bool CreateProgramGroup(const char* groupName, char* directory, int size) {
     return ProgramGroupPath(groupName, directory, size) && CreateLoggedDirectory(directory);
 }
 
+// Saves <directory>\<name>.lnk (directory and name expanded) pointing at
+// `target` (already expanded) with `arguments` and the description `name`
+// as written; the working directory is the target's directory.
 bool CreateShortcut(const char* directory, const char* name, const char* target, const char* arguments) {
     char path[PathBufferSize];
     if (!ShortcutPath(path, directory, name))
@@ -198,6 +204,8 @@ bool CreateShortcut(const char* directory, const char* name, const char* target,
     return saved && LogEvent(CreateFileEvent, "%s", path);
 }
 
+}  // namespace
+
 bool CreateLinks() {
     char groupDirectory[PathBufferSize];
     if (!CreateProgramGroup(Setup.ProgramGroup, groupDirectory, sizeof groupDirectory))
@@ -205,8 +213,8 @@ bool CreateLinks() {
     for (int i = 0; i < Setup.LinkCount; i++) {
         const LinkEntry& entry = Setup.LinkTable[i];
         char target[PathBufferSize];
-        if (ExpandVariables(target, sizeof target, entry.Second) == ExpandFailed ||
-            !CreateShortcut(groupDirectory, entry.First, target, entry.Third))
+        if (ExpandVariables(target, sizeof target, TargetPath(entry)) == ExpandFailed ||
+            !CreateShortcut(groupDirectory, ShortcutName(entry), target, Arguments(entry)))
             return false;
     }
     return true;

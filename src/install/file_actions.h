@@ -13,15 +13,6 @@ bool CreateLoggedDirectory(const char* path);
 // StartMenuFolder\<groupName> (both expanded) in `directory` of `size` bytes.
 bool ProgramGroupPath(const char* groupName, char* directory, int size);
 
-// Creates StartMenuFolder\<groupName> (both expanded) and leaves its path in
-// `directory` of `size` bytes.
-bool CreateProgramGroup(const char* groupName, char* directory, int size);
-
-// Saves <directory>\<name>.lnk (directory and name expanded) pointing at
-// `target` (already expanded) with `arguments` and the description `name`
-// as written; the working directory is the target's directory.
-bool CreateShortcut(const char* directory, const char* name, const char* target, const char* arguments);
-
 // The program group and one shortcut per LinkEntry, in table order.
 bool CreateLinks();
 

@@ -82,6 +82,13 @@ void RunFlushCommand() {
     CloseHandle(process.hProcess);
 }
 
+// The device stage: installs the device and logs it.
+bool InstallDeviceStep() {
+    if (!SetupDevice(true, Setup.DeviceName, Setup.DeviceInfFile))
+        return false;
+    return LogEvent(InstallDeviceEvent, "%s %s", Setup.DeviceTypeText, Setup.DeviceName);
+}
+
 bool DeviceStage() {
     if (!Setup.DeviceName)
         return true;
@@ -101,12 +108,6 @@ bool RunStages() {
 }
 
 }  // namespace
-
-bool InstallDeviceStep() {
-    if (!SetupDevice(true, Setup.DeviceName, Setup.DeviceInfFile))
-        return false;
-    return LogEvent(InstallDeviceEvent, "%s %s", Setup.DeviceTypeText, Setup.DeviceName);
-}
 
 bool PrepareScript() {
     return LoadSetupScript() && PrepareDevice() && AppendAutomaticEntries();

@@ -6,9 +6,6 @@
 // the completion was shown.
 bool RunInstall();
 
-// The device stage: installs the device and logs it.
-bool InstallDeviceStep();
-
 // Loads setup.ini, checks and expands the device name and appends the
 // automatic entries: everything before the first question.
 bool PrepareScript();

@@ -88,6 +88,27 @@ char* ReadIntoNewBlock(HANDLE file, const char* name, DWORD size) {
     return block;
 }
 
+bool WriteWholeFile(const char* path, const void* data, DWORD size) {
+    // Written over in place and cut to size afterwards, never emptied first:
+    // the log only grows between saves (or loses its last line), so a kill
+    // or a power cut during a save leaves at worst the newest line cut.
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ReportError("Cannot create %s file (%s)", path, LastErrorText());
+        return false;
+    }
+    DWORD written = 0;
+    BOOL done = (size == 0 || WriteFile(file, data, size, &written, nullptr)) && SetEndOfFile(file);
+    if (done && written != size)
+        SetLastError(ERROR_DISK_FULL);  // a short write without an error
+    bool complete = done && written == size;
+    if (!complete)
+        ReportError("Cannot write %u bytes to %s file (%s)", size, path, LastErrorText());
+    CloseHandle(file);
+    return complete;
+}
+
 }  // namespace
 
 bool AppendLogLine(const char* text) {
@@ -221,25 +242,4 @@ char* ReadWholeFile(const char* directory, const char* name, DWORD* size) {
     if (block && size)
         *size = fileSize;
     return block;
-}
-
-bool WriteWholeFile(const char* path, const void* data, DWORD size) {
-    // Written over in place and cut to size afterwards, never emptied first:
-    // the log only grows between saves (or loses its last line), so a kill
-    // or a power cut during a save leaves at worst the newest line cut.
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        ReportError("Cannot create %s file (%s)", path, LastErrorText());
-        return false;
-    }
-    DWORD written = 0;
-    BOOL done = (size == 0 || WriteFile(file, data, size, &written, nullptr)) && SetEndOfFile(file);
-    if (done && written != size)
-        SetLastError(ERROR_DISK_FULL);  // a short write without an error
-    bool complete = done && written == size;
-    if (!complete)
-        ReportError("Cannot write %u bytes to %s file (%s)", size, path, LastErrorText());
-    CloseHandle(file);
-    return complete;
 }

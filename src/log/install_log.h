@@ -50,4 +50,3 @@ HANDLE OpenForReading(const char* path, const char* name);
 // The whole file JoinPath(directory, name) in a new block with a NUL behind
 // it; `size` (optional) receives the byte count. Free with FreeBlock.
 char* ReadWholeFile(const char* directory, const char* name, DWORD* size);
-bool WriteWholeFile(const char* path, const void* data, DWORD size);

@@ -2,6 +2,7 @@
 
 #include "common/messages.h"
 #include "common/setup_state.h"
+#include "common/test_seams.h"
 #include "device/device_setup.h"
 #include "registry/registry.h"
 #include "uninstall/deferred.h"
@@ -97,6 +98,11 @@ void SplitDeviceArgument(char* argument, const char** typeText, const char** dev
     }
 }
 
+namespace {
+
+// Undoes one line (NUL-ended, no line end): "<event word> <argument>". The
+// line is cut at its first blank. Failed undo actions are reported and still
+// count as done; false only for a selected word without an undo action.
 bool UndoEvent(char* line, EventMask mask) {
     char* blank = FindAnyOf(line, " ");
     char* argument = blank;
@@ -129,6 +135,8 @@ bool UndoEvent(char* line, EventMask mask) {
     ReportError("Unknown event %s", line);
     return false;
 }
+
+}  // namespace
 
 bool ReplayLog(char* text, EventMask mask) {
     if (!text)

@@ -17,9 +17,11 @@ const ScriptKeyDef MainKeyTable[] = {
     {nullptr, nullptr, false},
 };
 
-const char AbsentMarker[] = "\x1A";
-
 namespace {
+
+// The default text of every single-key read: one character 26, which tells an
+// absent key from an empty value. A value beginning with it counts as absent.
+const char AbsentMarker[] = "\x1A";
 
 // A Main value has at most 255 characters, an entry's value at most 259.
 const int MainValueSize = 256;
@@ -103,6 +105,24 @@ int ReadScriptValue(const char* path, const char* section, const char* key, char
     return static_cast<int>(length);
 }
 
+bool AddEntry(EntryRecord* table, int* count, const char* first, const char* second, const char* third) {
+    // All three copies are attempted; a failed one has reported itself.
+    EntryRecord record = {DuplicateString(first), DuplicateString(second), DuplicateString(third)};
+    if (!record.First || !record.Second || !record.Third) {
+        FreeBlock(record.First);
+        FreeBlock(record.Second);
+        FreeBlock(record.Third);
+        return false;
+    }
+    table[*count] = record;
+    ++*count;
+    return true;
+}
+
+namespace {
+
+// Reads every Main key of one section; a non-empty value for a key that is
+// already set is a duplicate. Values over 255 characters are refused whole.
 bool ReadMainKeys(const char* path, const char* section) {
     for (const ScriptKeyDef* key = MainKeyTable; key->Name; key++) {
         char value[MainValueSize + 1];
@@ -123,6 +143,7 @@ bool ReadMainKeys(const char* path, const char* section) {
     return true;
 }
 
+// Main, then its twin; then the first required key without a value fails.
 bool LoadMainSection(const char* path) {
     char twin[SectionNameSize];
     MakeTwinName(twin, "Main");
@@ -139,6 +160,9 @@ bool LoadMainSection(const char* path) {
     return true;
 }
 
+// Reads every key of the section as one entry into the records from
+// `firstFree` on, at most `limit`; a value over 259 characters is refused.
+// The number read, or -1 on failure.
 int ReadEntrySection(const char* path, const char* section, EntryRecord* firstFree, int limit) {
     char* names = ReadKeyNames(path, section, limit);
     if (!names)
@@ -159,6 +183,8 @@ int ReadEntrySection(const char* path, const char* section, EntryRecord* firstFr
     return count;
 }
 
+// The base section and its twin into `table` from its start, sharing one limit
+// of ScriptEntryLimit entries; `count` receives the number loaded.
 bool LoadEntrySections(const char* path, const char* baseSection, EntryRecord* table, int* count) {
     char twin[SectionNameSize];
     MakeTwinName(twin, baseSection);
@@ -173,19 +199,7 @@ bool LoadEntrySections(const char* path, const char* baseSection, EntryRecord* t
     return true;
 }
 
-bool AddEntry(EntryRecord* table, int* count, const char* first, const char* second, const char* third) {
-    // All three copies are attempted; a failed one has reported itself.
-    EntryRecord record = {DuplicateString(first), DuplicateString(second), DuplicateString(third)};
-    if (!record.First || !record.Second || !record.Third) {
-        FreeBlock(record.First);
-        FreeBlock(record.Second);
-        FreeBlock(record.Third);
-        return false;
-    }
-    table[*count] = record;
-    ++*count;
-    return true;
-}
+}  // namespace
 
 bool LoadSetupScript() {
     char path[PathBufferSize];

@@ -16,10 +16,6 @@ struct ScriptKeyDef {
 // The Main keys in the order they are read and tested; ends with a null row.
 extern const ScriptKeyDef MainKeyTable[];
 
-// The default text of every single-key read: one character 26, which tells an
-// absent key from an empty value. A value beginning with it counts as absent.
-extern const char AbsentMarker[];
-
 // Section names, twin suffix included, are built in buffers of this size.
 const int SectionNameSize = 20;
 
@@ -31,20 +27,6 @@ bool LoadSetupScript();
 // longer value is cut by the service). -1 when the key is absent (the buffer
 // then holds the empty text), otherwise the length of the value (0: empty).
 int ReadScriptValue(const char* path, const char* section, const char* key, char* buffer, int size);
-
-// Main, then its twin; then the first required key without a value fails.
-bool LoadMainSection(const char* path);
-// Reads every Main key of one section; a non-empty value for a key that is
-// already set is a duplicate. Values over 255 characters are refused whole.
-bool ReadMainKeys(const char* path, const char* section);
-
-// The base section and its twin into `table` from its start, sharing one limit
-// of ScriptEntryLimit entries; `count` receives the number loaded.
-bool LoadEntrySections(const char* path, const char* baseSection, EntryRecord* table, int* count);
-// Reads every key of the section as one entry into the records from
-// `firstFree` on, at most `limit`; a value over 259 characters is refused.
-// The number read, or -1 on failure.
-int ReadEntrySection(const char* path, const char* section, EntryRecord* firstFree, int limit);
 
 // Appends a record of copies of the three texts at `table[*count]` and counts
 // it; on failure the table is unchanged. The caller makes sure there is room.

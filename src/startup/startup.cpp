@@ -4,6 +4,7 @@
 
 #include "common/messages.h"
 #include "common/setup_state.h"
+#include "common/test_seams.h"
 #include "common/variables.h"
 #include "install/check.h"
 #include "install/install_sequence.h"
@@ -13,20 +14,6 @@
 #include "uninstall/uninstall.h"
 
 SetupState Setup;
-
-const char RestartQuestion[] =
-    "Uninstaller cannot delete some files because they are in use.\n"
-    "To properly delete them, Windows must be restarted. If you choose\n"
-    "to restart later, you must not try to install this product until\n"
-    "the files will be deleted.\n\nRestart Windows now?";
-
-extern "C" void WINAPI ProgramEntry() {
-    STARTUPINFOA startup;
-    startup.cb = sizeof startup;
-    GetStartupInfoA(&startup);
-    const char* arguments = ArgumentTextOf(GetCommandLineA());
-    ExitProcess(SetupMain(GetModuleHandleA(nullptr), nullptr, arguments, startup.wShowWindow));
-}
 
 const char* ArgumentTextOf(const char* commandLine) {
     const char* end;
@@ -57,8 +44,8 @@ unsigned DigitValue(char c) {
     return 36;
 }
 
-}  // namespace
-
+// Reads a number at the start of `text`; `end` receives the first character
+// not taken. Digits beyond 32 bits stay in the text.
 DWORD ParseNumber(const char* text, unsigned radix, const char** end) {
     DWORD value = 0;
     for (;; text++) {
@@ -73,6 +60,8 @@ DWORD ParseNumber(const char* text, unsigned radix, const char** end) {
     *end = text;
     return value;
 }
+
+}  // namespace
 
 bool InterpretCommandLine(const char* arguments, const char* currentDir, const char* programDir,
                           CommandLineChoice* choice) {
@@ -104,6 +93,14 @@ bool InterpretCommandLine(const char* arguments, const char* currentDir, const c
     return true;
 }
 
+namespace {
+
+const char RestartQuestion[] =
+    "Uninstaller cannot delete some files because they are in use.\n"
+    "To properly delete them, Windows must be restarted. If you choose\n"
+    "to restart later, you must not try to install this product until\n"
+    "the files will be deleted.\n\nRestart Windows now?";
+
 bool InitializeCom() {
     HRESULT result = CoInitialize(nullptr);
     if (FAILED(result)) {
@@ -113,8 +110,6 @@ bool InitializeCom() {
     }
     return true;
 }
-
-namespace {
 
 bool CheckOsVersion() {
     OSVERSIONINFOA version;
@@ -134,10 +129,7 @@ bool CheckOsVersion() {
 
 bool LoadProgramPaths() {
     char path[PathBufferSize];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length >= sizeof path)
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);  // a cut path is no path
-    if (length == 0 || length >= sizeof path) {
+    if (!TextFits(GetModuleFileNameA(nullptr, path, sizeof path), sizeof path)) {
         ReportError("Cannot get process module name (%s)", LastErrorText());
         return false;
     }
@@ -156,10 +148,7 @@ bool LoadProgramPaths() {
 
 bool LoadCurrentDir() {
     char path[PathBufferSize];
-    DWORD length = GetCurrentDirectoryA(sizeof path, path);
-    if (length >= sizeof path)
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    if (length == 0 || length >= sizeof path) {
+    if (!TextFits(GetCurrentDirectoryA(sizeof path, path), sizeof path)) {
         ReportError("Cannot get current directory path (%s)", LastErrorText());
         return false;
     }
@@ -209,8 +198,6 @@ int ExitCodeOf(bool succeeded) {
     return !succeeded ? 1 : Setup.RestartHandedOver ? ERROR_SUCCESS_REBOOT_REQUIRED : 0;
 }
 
-}  // namespace
-
 int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, const char* arguments, int) {
     arguments = TakeUnattendedSwitches(arguments);
     if (!arguments || !StartUp(instance))
@@ -229,4 +216,14 @@ int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, const char* arguments, int) 
     if (question && !Setup.Unattended)
         OfferRestart(question);
     return ExitCodeOf(succeeded);
+}
+
+}  // namespace
+
+extern "C" void WINAPI ProgramEntry() {
+    STARTUPINFOA startup;
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    const char* arguments = ArgumentTextOf(GetCommandLineA());
+    ExitProcess(SetupMain(GetModuleHandleA(nullptr), nullptr, arguments, startup.wShowWindow));
 }

@@ -1,10 +1,8 @@
 #include "startup/unattended.h"
 
-#include "common/files.h"
 #include "common/messages.h"
 #include "common/setup_state.h"
 #include "common/variables.h"
-#include "install/dialogs.h"
 #include "log/install_log.h"
 #include "uninstall/deferred.h"
 
@@ -18,9 +16,6 @@ char LogPath[PathBufferSize];
 // Standard output when the caller redirected it to a file or a pipe, else
 // null.
 HANDLE RedirectedOutput;
-// The text behind -d, or null: the rest of the command line, which lives as
-// long as the process.
-const char* InstallDirText;
 bool ErrorReported;
 
 const DWORD LogOpenTries = 100;
@@ -128,23 +123,10 @@ const char* TakeUnattendedSwitches(const char* arguments) {
     lstrcatA(LogPath, LogFileName);
     arguments = SkipBlanks(arguments + 2);
     if (arguments[0] == '-' && arguments[1] == 'd') {
-        InstallDirText = SkipBlanks(arguments + 2);
+        Setup.InstallDirOption = SkipBlanks(arguments + 2);
         return "";  // an install from the program's folder
     }
     return arguments;
-}
-
-bool AcceptLicenseUnattended() {
-    char* text = ReadWholeFile(Setup.WorkDir, Setup.LicenseFile, nullptr);
-    FreeBlock(text);
-    return text != nullptr;
-}
-
-bool TakeDirectoriesUnattended() {
-    // The dialog would start from the expanded default group.
-    char group[PathBufferSize];
-    return ExpandVariables(group, sizeof group, Setup.DefaultProgramGroup) != ExpandFailed &&
-           StoreDirectoryChoice(nullptr, InstallDirText ? InstallDirText : Setup.DefaultInstallDir, group) == IDOK;
 }
 
 int UnattendedExitCode(bool succeeded) {
@@ -156,25 +138,4 @@ int UnattendedExitCode(bool succeeded) {
     wsprintfA(text, "Exit code %u", code);
     RecordLine("Setup", text);
     return code;
-}
-
-bool LogListsRunningProgram(const char* text) {
-    char running[PathBufferSize];
-    // Short forms, so that two names of one file compare equal.
-    if (!GetShortForm(Setup.ProgramPath, running))
-        return true;  // unknown: the copy is the safe way
-    int length;
-    for (const char* argument = text; (argument = FindEventLine(argument, CreateFileEvent, &length));
-         argument += length) {
-        char logged[PathBufferSize];
-        char loggedShort[PathBufferSize];
-        if (length >= PathBufferSize)
-            continue;  // no path of a running program is that long
-        for (int i = 0; i < length; i++)
-            logged[i] = argument[i];
-        logged[length] = '\0';
-        if (GetShortForm(logged, loggedShort) && lstrcmpiA(loggedShort, running) == 0)
-            return true;
-    }
-    return false;
 }

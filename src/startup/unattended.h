@@ -11,19 +11,8 @@
 // is no temporary directory for SETUP.LOG (reported).
 const char* TakeUnattendedSwitches(const char* arguments);
 
-// What the dialogs take in an unattended run: the licence counts as
-// accepted once it can be read; the installation directory is -d's
-// directory or DefaultInstallDir, the group DefaultProgramGroup expanded,
-// both checked as the dialog checks what the user typed.
-bool AcceptLicenseUnattended();
-bool TakeDirectoriesUnattended();
-
 // The exit code of an unattended run, also written to SETUP.LOG: 1 when the
 // mode failed, 3010 when it succeeded but files wait for deletion at the
 // next restart or the device asked for one, 1 when it went on past a
 // reported error, else 0.
 int UnattendedExitCode(bool succeeded);
-
-// Whether the CreateFile lines of the log `text` name the running program,
-// which then cannot remove itself and hands over to a temporary copy.
-bool LogListsRunningProgram(const char* text);

@@ -2,6 +2,7 @@
 
 #include "common/messages.h"
 #include "common/setup_state.h"
+#include "common/test_seams.h"
 #include "common/variables.h"
 
 DWORD TempNameSeed;
@@ -25,10 +26,7 @@ const int TempNameCount = 0x8000;
 bool RenameEntryName(const char* name, char* buffer, int size) {
     if (lstrcmpiA(name, DeletionKey) == 0)
         return CopyText(buffer, size, DeletionKey);
-    DWORD length = GetShortPathNameA(name, buffer, size);
-    if (length >= (DWORD)size)
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return length != 0 && length < (DWORD)size;
+    return TextFits(GetShortPathNameA(name, buffer, size), size);
 }
 
 // Appends the entry behind the `used` characters of the section list in
@@ -74,14 +72,12 @@ void EnableShutdownPrivilege() {
     CloseHandle(token);
 }
 
-}  // namespace
-
-bool DeleteOnRestart(const char* path) {
-    if (Setup.IsWindowsNT)
-        return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
-    return AddRenameEntry(DeletionKey, path);
-}
-
+// Windows 9x: appends "destination=source" to [Rename] of wininit.ini (in the
+// Windows directory), both in short (8.3) form, behind the entries already
+// there. The destination "NUL" (delete the source) is written as it is; any
+// other name must exist, like the source, to have a short form. An entry
+// that does not fit in the 32,767 characters of the section is refused with
+// a message (the last error is then ERROR_INSUFFICIENT_BUFFER).
 bool AddRenameEntry(const char* destination, const char* source) {
     // "destination=source": two short names and the equals sign.
     char entry[2 * PathBufferSize];
@@ -104,11 +100,22 @@ bool AddRenameEntry(const char* destination, const char* source) {
     return written;
 }
 
+// The next number of the generator: 0 to 0x7FFF.
+int NextTempNumber() {
+    TempNameSeed = TempNameSeed * 214013 + 2531011;
+    return (TempNameSeed >> 16) & 0x7FFF;
+}
+
+}  // namespace
+
+bool DeleteOnRestart(const char* path) {
+    if (Setup.IsWindowsNT)
+        return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    return AddRenameEntry(DeletionKey, path);
+}
+
 bool GetTempDir(char* buffer, int size) {
-    DWORD length = GetTempPathA(size, buffer);
-    if (length >= (DWORD)size)
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);  // a cut directory is no directory
-    if (length == 0 || length >= (DWORD)size) {
+    if (!TextFits(GetTempPathA(size, buffer), size)) {
         ReportError("Cannot get temporary dir (%s)", LastErrorText());
         return false;
     }
@@ -116,11 +123,6 @@ bool GetTempDir(char* buffer, int size) {
     if (last && !last[1])
         *last = '\0';
     return true;
-}
-
-int NextTempNumber() {
-    TempNameSeed = TempNameSeed * 214013 + 2531011;
-    return (TempNameSeed >> 16) & 0x7FFF;
 }
 
 HANDLE CreateNumberedFile(char* buffer, int size, const char* directory, const char* extension) {

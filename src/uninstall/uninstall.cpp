@@ -6,7 +6,6 @@
 #include "common/variables.h"
 #include "log/install_log.h"
 #include "log/replay.h"
-#include "startup/unattended.h"
 #include "uninstall/deferred.h"
 
 namespace {
@@ -105,11 +104,9 @@ bool BatchCommandLine(const DetachedCopy* copy, char* commandLine, int size) {
     char interpreter[PathBufferSize];
     SetLastError(ERROR_SUCCESS);
     DWORD length = GetEnvironmentVariableA("ComSpec", interpreter, sizeof interpreter);
-    if (length >= sizeof interpreter)
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);  // never run a cut path
-    else if (length == 0 && GetLastError() == ERROR_SUCCESS)
+    if (length == 0 && GetLastError() == ERROR_SUCCESS)
         SetLastError(ERROR_ENVVAR_NOT_FOUND);  // an empty value names no interpreter either
-    if (length == 0 || length >= sizeof interpreter) {
+    if (!TextFits(length, sizeof interpreter)) {
         ReportError("Cannot get command interpreter path (%s)", LastErrorText());
         return false;
     }
@@ -176,6 +173,43 @@ void FinishDetachedCopy(DetachedCopy* copy, bool succeeded) {
         DeleteFileA(copy->BatchPath);
 }
 
+// Creates (first stage) or opens (second stage) the event named after the
+// working directory; null when it cannot (reported).
+HANDLE AcquireSyncEvent(bool open) {
+    char name[PathBufferSize];
+    HANDLE event = nullptr;
+    DWORD error = ERROR_FILENAME_EXCED_RANGE;
+    if (SyncEventName(name, sizeof name)) {
+        SetLastError(ERROR_SUCCESS);
+        event = CreateEventA(nullptr, FALSE, FALSE, name);
+        error = GetLastError();
+        if (event && error == (open ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS))
+            return event;
+        // Opening found no event of the first stage: say so, not "success".
+        if (event && open)
+            error = ERROR_FILE_NOT_FOUND;
+    }
+    if (event)
+        CloseHandle(event);
+    SetLastError(error);
+    ReportError("Cannot %s sync event (%s)", open ? "open" : "create", LastErrorText());
+    return nullptr;
+}
+
+// Starts the temporary copy as the second stage and waits for its signal.
+bool StartDetachedCopy(HANDLE event) {
+    DetachedCopy copy = {};
+    copy.DeleteOnClose = INVALID_HANDLE_VALUE;
+    copy.BatchFile = INVALID_HANDLE_VALUE;
+    HANDLE file = CreateTempFile(copy.CopyPath, sizeof copy.CopyPath, "EXE");
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    bool succeeded = CopyRunningProgram(&copy) && LaunchCopy(&copy) && WaitForSignal(event);
+    FinishDetachedCopy(&copy, succeeded);
+    return succeeded;
+}
+
 // The product name is taken whole, however long a hand-edited log made it:
 // a buffer the size of the whole text always holds it.
 bool ConfirmUninstall(const char* text) {
@@ -209,6 +243,29 @@ void RunInOneProcess(char* text) {
     if (copy && ReplayLog(copy, EventBit(InstallDeviceEvent)))
         RemoveAllButDevice(text);
     FreeBlock(copy);
+}
+
+// Whether the CreateFile lines of the log `text` name the running program,
+// which then cannot remove itself and hands over to a temporary copy.
+bool LogListsRunningProgram(const char* text) {
+    char running[PathBufferSize];
+    // Short forms, so that two names of one file compare equal.
+    if (!GetShortForm(Setup.ProgramPath, running))
+        return true;  // unknown: the copy is the safe way
+    int length;
+    for (const char* argument = text; (argument = FindEventLine(argument, CreateFileEvent, &length));
+         argument += length) {
+        char logged[PathBufferSize];
+        char loggedShort[PathBufferSize];
+        if (length >= PathBufferSize)
+            continue;  // no path of a running program is that long
+        for (int i = 0; i < length; i++)
+            logged[i] = argument[i];
+        logged[length] = '\0';
+        if (GetShortForm(logged, loggedShort) && lstrcmpiA(loggedShort, running) == 0)
+            return true;
+    }
+    return false;
 }
 
 // A restart that the removed device asked for is offered by the copy, once
@@ -266,40 +323,6 @@ void TakeShortWorkDir() {
 }
 
 }  // namespace
-
-HANDLE AcquireSyncEvent(bool open) {
-    char name[PathBufferSize];
-    HANDLE event = nullptr;
-    DWORD error = ERROR_FILENAME_EXCED_RANGE;
-    if (SyncEventName(name, sizeof name)) {
-        SetLastError(ERROR_SUCCESS);
-        event = CreateEventA(nullptr, FALSE, FALSE, name);
-        error = GetLastError();
-        if (event && error == (open ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS))
-            return event;
-        // Opening found no event of the first stage: say so, not "success".
-        if (event && open)
-            error = ERROR_FILE_NOT_FOUND;
-    }
-    if (event)
-        CloseHandle(event);
-    SetLastError(error);
-    ReportError("Cannot %s sync event (%s)", open ? "open" : "create", LastErrorText());
-    return nullptr;
-}
-
-bool StartDetachedCopy(HANDLE event) {
-    DetachedCopy copy = {};
-    copy.DeleteOnClose = INVALID_HANDLE_VALUE;
-    copy.BatchFile = INVALID_HANDLE_VALUE;
-    HANDLE file = CreateTempFile(copy.CopyPath, sizeof copy.CopyPath, "EXE");
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(file);
-    bool succeeded = CopyRunningProgram(&copy) && LaunchCopy(&copy) && WaitForSignal(event);
-    FinishDetachedCopy(&copy, succeeded);
-    return succeeded;
-}
 
 bool RunUninstall(DWORD processId) {
     TakeShortWorkDir();

@@ -7,10 +7,3 @@
 // 0 runs the first stage; FFFFFFFF the second without synchronisation; any
 // other value the second stage, for the first stage of that process id.
 bool RunUninstall(DWORD processId);
-
-// Creates (first stage) or opens (second stage) the event named after the
-// working directory; null when it cannot (reported).
-HANDLE AcquireSyncEvent(bool open);
-
-// Starts the temporary copy as the second stage and waits for its signal.
-bool StartDetachedCopy(HANDLE event);

@@ -5,12 +5,12 @@
 #include <cstring>
 
 #include "common/setup_state.h"
+#include "common/test_seams.h"
 #include "common/variables.h"
 #include "device/device_types.h"
 #include "device/devmgr16_bridge.h"
 #include "device/driver_lists.h"
 #include "log/replay.h"
-#include "startup/startup.h"
 #include "uninstall/deferred.h"
 #include "unit/tables.h"
 
