@@ -33,7 +33,6 @@ std::string ProfileValue(const std::string& file, const std::string& section, co
 // Whether a deletion at the next restart is queued as the posed family queues it.
 bool DeletionQueued(const std::string& path, bool windows9x, const std::string& windows);
 
-// The pose, queued deletions, temporary copies, SETUP.LOG, the sample
-// driver's control key and the driver lists (no control.ini, no wave or
-// mixer entry in system.ini [drivers32]) as no run has left them.
+// The pose, queued deletions, temporary copies, SETUP.LOG, the sample driver's control
+// key and the driver lists (control.ini, system.ini's wave and mixer) as before any run.
 void ForgetEarlierRuns(const std::string& windows, const std::string& temp);

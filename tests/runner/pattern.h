@@ -10,8 +10,7 @@
 
 namespace pattern {
 
-// The part a pattern starts with: its Size characters stand for Least to
-// Most characters of a text, each one Takes (n: its place within the part).
+// A pattern's first Size characters stand for Least to Most of a text's, each one Takes.
 struct Part {
     size_t Size, Least, Most;
     bool (*Takes)(const char* part, char c, size_t n);
@@ -33,9 +32,8 @@ inline Part Braces(const char* p) {
     return {3, p[1] == '*' ? 0u : 1u, p[1] == '*' ? SIZE_MAX : 1, p[1] == '#' ? Digit : InLine};
 }
 
-// %s and %S any text within a line, %u digits, %d a number, %X and %x hex
-// digits of their case (8 at most), each at least as many as its width; %c
-// one character, %% a '%'.
+// %s %S any text within a line, %u digits, %d a number, %X %x hex digits of their
+// case (8 at most), each at least as many as its width; %c one character, %% '%'.
 inline Part Printf(const char* p) {
     if (p[0] != '%' || p[1] == '%')
         return {p[0] == '%' ? 2u : 1u, 1, 1, Same};

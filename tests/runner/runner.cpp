@@ -1,10 +1,8 @@
 // The scenario runner: plays one scenario (one row of its table) against the
 // real setup.exe as a user would, then checks what the program left behind
-// (tests/scenarios/README.md). BUILD-DIR holds the programs of the build BUILD.
+// (tests/scenarios/README.md), by a step for each keyword or family of them.
+// BUILD-DIR holds the programs of the build BUILD.
 //   runner.exe [--row NAME] [--screenshots DIR] [--timing] [--verbose] BUILD-DIR BUILD SCENARIO
-// scenario.cpp reads the file; here a function for each keyword or family
-// of keywords plays its lines, with windows.cpp for the program's windows
-// and machine.cpp for the machine's state.
 #include <algorithm>
 #include <cstdio>
 
@@ -42,8 +40,7 @@ const char LogHeader[] =
 
 // Set-up
 
-// "dist <path>" and "cd <dir>": the distribution folder and the current
-// directory of the next runs.
+// "dist <path>", "cd <dir>": the distribution, the next runs' current directory.
 bool SetPlace(Run& run, Args f) {
     run.Places[run.Line->Keyword] = f[0];
     return true;
@@ -72,9 +69,8 @@ bool CopyProduct(Run& run, Args f) {
 // 0: into one file, or into one file each when the path holds {i}.
 bool WriteFileStep(Run& run, Args) {
     Fields fields = SplitFields(run.Line->Rest);
-    int times = fields.size() > 1 ? std::atoi(fields[1].c_str()) : 1;
     std::map<std::string, std::string> files;
-    for (int i = 0; i < times; i++) {
+    for (int i = 0; i < (fields.size() > 1 ? std::atoi(fields[1].c_str()) : 1); i++) {
         run.Places["i"] = std::to_string(i);
         files[Text(run, fields[0])] += BodyText(run);
     }
@@ -240,9 +236,8 @@ bool CheckContent(Run& run, Args) {
 
 bool CheckSame(Run& run, Args f) {
     std::string first, second;
-    if (!ReadFileBytes(f[0], &first) || !ReadFileBytes(f[1], &second))
-        return Fail(run, "cannot read both");
-    return first == second || Fail(run, "they differ");
+    bool read = ReadFileBytes(f[0], &first) && ReadFileBytes(f[1], &second);
+    return (read && first == second) || Fail(run, read ? "they differ" : "cannot read both");
 }
 
 bool CheckShortcut(Run& run, Args f) {
@@ -316,7 +311,6 @@ bool CopyProgram(Run& run) {
     return CopyFileA((run.BuildDir + "\\setup.exe").c_str(), (run.Places["dist"] + "\\setup.exe").c_str(), FALSE) ||
            Fail(run, "cannot copy setup.exe into the distribution");
 }
-
 
 std::string WindowsPath(const std::string& path) {
     std::string windows = path[0] == '/' ? "Z:" + path : path;

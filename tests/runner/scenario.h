@@ -34,6 +34,5 @@ Fields SplitFields(const std::string& text);
 // `characters` is false), {text*N} by N times the text; unknown names stay.
 std::string ExpandPlaceholders(const std::string& text, const Placeholders& values, bool characters = true);
 
-// False, with a message on standard error, when the file cannot be read, the
-// row is not in its table or a body has no "end".
+// False, said on standard error, for a file unread, a row not in the table, a body without "end".
 bool ReadScenario(Scenario& scenario);

@@ -13,8 +13,7 @@ const DWORD WindowTimeoutMs = 20000;
 // The program's dialogs by their keyword: the title, the controls whose
 // texts a line gives, and the buttons.
 struct Dialog {
-    const char* Keyword;
-    const char* Title;
+    const char *Keyword, *Title;
     std::vector<int> Ids;
     const char* Buttons;
 };

@@ -5,8 +5,7 @@
 
 #include "runner/runner.h"
 
-// Waits until every process of the run has ended; any window on the way is
-// unexpected (the progress notice too when `noWindowAtAll`).
+// Until the run's processes end; a window is unexpected (a progress notice too if `noWindowAtAll`).
 bool Settle(Run& run, bool noWindowAtAll = false);
 
 // "box", "license" and "directories"; "answer", "exit", "progress", "no-window".
