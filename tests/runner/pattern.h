@@ -15,7 +15,6 @@ struct Part {
     size_t Size, Least, Most;
     bool (*Takes)(const char* part, char c, size_t n);
 };
-typedef Part (*Reader)(const char* pattern);
 
 inline bool Same(const char* part, char c, size_t) { return c == *part; }
 inline bool Any(const char*, char, size_t) { return true; }
@@ -50,7 +49,7 @@ inline Part Printf(const char* p) {
 
 // Whether `text` matches `pattern` as `read` reads it; with `cut`, a text
 // that was cut short may end anywhere in the pattern.
-inline bool Matches(const char* text, const char* pattern, Reader read, bool cut = false) {
+inline bool Matches(const char* text, const char* pattern, Part (*read)(const char*), bool cut = false) {
     if (!*pattern || (cut && !*text))
         return !*text;
     Part part = read(pattern);

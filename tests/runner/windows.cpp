@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "resource.h"  // the program's control identifiers
 #include "robot/robot.h"
@@ -13,13 +14,13 @@ const DWORD WindowTimeoutMs = 20000;
 // The program's dialogs by their keyword: the title, the controls whose
 // texts a line gives, and the buttons.
 struct Dialog {
-    const char *Keyword, *Title;
+    const char* Title;
     std::vector<int> Ids;
     const char* Buttons;
 };
-const Dialog Dialogs[] = {
-    {"license", "License agreement", {IDC_LICENSE_TEXT}, "ok cancel*"},
-    {"directories", "Choose directories", {IDC_INSTALL_DIR, IDC_PROGRAM_GROUP}, "ok* cancel"},
+const std::map<std::string, Dialog> Dialogs = {
+    {"license", {"License agreement", {IDC_LICENSE_TEXT}, "ok cancel*"}},
+    {"directories", {"Choose directories", {IDC_INSTALL_DIR, IDC_PROGRAM_GROUP}, "ok* cancel"}},
 };
 
 std::vector<DWORD> RunningProcesses(const Run& run) {
@@ -158,9 +159,8 @@ bool Settle(Run& run, bool noWindowAtAll) {
 // differs): "<fields> -> <answer>". Without an answer a box stays up;
 // "install <dir> | <group>" (or "enter ...") types a dialog's fields first.
 bool ExpectWindow(Run& run, Args) {
-    auto found = std::find_if(std::begin(Dialogs), std::end(Dialogs),
-                              [&](const Dialog& dialog) { return run.Line->Keyword == dialog.Keyword; });
-    const Dialog* dialog = found == std::end(Dialogs) ? nullptr : found;
+    auto found = Dialogs.find(run.Line->Keyword);
+    const Dialog* dialog = found == Dialogs.end() ? nullptr : &found->second;
     const std::string& rest = run.Line->Rest;
     size_t arrow = rest.rfind(" -> ");
     std::string answer = arrow == std::string::npos ? std::string() : Trim(rest.substr(arrow + 4));
@@ -186,8 +186,7 @@ bool ExpectWindow(Run& run, Args) {
 }
 
 bool AnswerOpenBox(Run& run, Args f) {
-    HWND box = run.OpenBox;
-    run.OpenBox = nullptr;
+    HWND box = std::exchange(run.OpenBox, nullptr);
     return box ? AnswerAndWait(run, box, f[0]) : Fail(run, "no box is up");
 }
 
