@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Benchmarks of setup.exe under Wine on this machine. Every figure is a
-# ratio of two things measured side by side in the same run; each timed
-# measurement is repeated and its median taken. The program is timed
-# through scenarios (tests/scenarios/README.md) that the runner plays with
-# --timing. Prints one table.
+# ratio of two things measured side by side in the same round, setup.exe
+# and the plain operation one after the other (each round starts with the
+# other, so neither always meets a warmer cache); the table gives the
+# median of the rounds' ratios and their spread (lowest to highest). The
+# program is timed through scenarios (tests/scenarios/README.md) that the
+# runner plays with --timing. Prints one table.
 #
-#   bash tools/bench.sh                  (about a minute on 2 cores)
+#   bash tools/bench.sh                  (a few minutes on 2 cores)
 #   BENCH_ROUNDS=9 bash tools/bench.sh   (more rounds, steadier medians)
+#   BENCH_FILES=100 bash tools/bench.sh  (a smaller product than 500 files)
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
 rounds=${BENCH_ROUNDS:-5}
+files=${BENCH_FILES:-500}
 bench=$root/build/bench
 harness=$bench/x86_64
 build_dir=$root/build/x86_64
@@ -34,20 +38,20 @@ drive=$harness/prefix/drive_c/bench
 mkdir -p "$drive"
 wine_run() { bash tools/harness.sh run "$harness" x86_64 -- "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 
-# The milliseconds the runner measured for the line of the scenario that
-# holds `marker`: from the run's start or the answer before it to that
-# window.
+# Plays a scenario once and prints, for each marker given, the milliseconds
+# the runner measured for the first line that holds it: from the run's start
+# or the answer before it to that window.
 timed() {
-    local scenario=$bench/scenarios/$1.scn marker=$2 line output ms
-    line=$(grep -n -F -- "$marker" "$scenario" | head -1 | cut -d: -f1)
+    local scenario=$bench/scenarios/$1.scn output marker line ms
+    shift
     output=$(wine_run "$build_dir/runner.exe" --timing "$build_dir" x86_64 "$scenario")
-    ms=$(echo "$output" | awk -v line="$line" '$1 == "timing" && $2 == line { print $4 }')
-    if [ -z "$ms" ] || ! echo "$output" | grep -q ': passed$'; then
-        echo "bench: $1 failed:" >&2
-        echo "$output" >&2
-        exit 1
-    fi
-    echo "$ms"
+    echo "$output" | grep -q ': passed$' || { echo "bench: $scenario failed:" >&2; echo "$output" >&2; exit 1; }
+    for marker in "$@"; do
+        line=$(grep -n -F -- "$marker" "$scenario" | head -1 | cut -d: -f1)
+        ms=$(echo "$output" | awk -v line="$line" '$1 == "timing" && $2 == line { print $4 }')
+        [ -n "$ms" ] || { echo "bench: no timing for \"$marker\" in $scenario" >&2; exit 1; }
+        echo "$ms"
+    done
 }
 
 plain() {
@@ -57,30 +61,30 @@ plain() {
     echo "$ms"
 }
 
-# A product of N files of 1 MiB each in C:\bench\distN, and the scenario
-# that installs and uninstalls it.
+# A product of N files of the payload's size in C:\bench\<name>, and the
+# scenario that installs and uninstalls it.
 make_product() {
-    local count=$1 dist="$drive/dist$1" i
+    local name=$1 count=$2 payload=$3 dist="$drive/$1" i
     mkdir -p "$dist"
     {
-        printf '[Main]\r\nAppName=Bench\r\nAppVersion=1.0\r\nDefaultProgramGroup=Bench %s\r\n' "$count"
-        printf 'DefaultInstallDir=C:\\bench\\inst%s\r\n\r\n' "$count"
+        printf '[Main]\r\nAppName=Bench\r\nAppVersion=1.0\r\nDefaultProgramGroup=Bench %s\r\n' "$name"
+        printf 'DefaultInstallDir=C:\\bench\\inst-%s\r\n\r\n' "$name"
         printf '[Main.NT]\r\nStartMenuFolder=%%CommonProgramsFolder%%\r\n\r\n'
         printf '[Main.9x]\r\nStartMenuFolder=%%LocalProgramsFolder%%\r\n\r\n[Files]\r\n'
-        for i in $(seq -f '%03g' 0 $((count - 1))); do printf 'f%s.bin=%%InstallDir%%\r\n' "$i"; done
+        for i in $(seq -f '%04g' 0 $((count - 1))); do printf 'f%s.bin=%%InstallDir%%\r\n' "$i"; done
     } >"$dist/setup.ini"
-    for i in $(seq -f '%03g' 0 $((count - 1))); do cp "$bench/payload" "$dist/f$i.bin"; done
-    cat >"$bench/scenarios/install$count.scn" <<SCN
-dist C:\\bench\\dist$count
+    for i in $(seq -f '%04g' 0 $((count - 1))); do cp "$payload" "$dist/f$i.bin"; done
+    cat >"$bench/scenarios/$name.scn" <<SCN
+dist C:\\bench\\$name
 run
 box Setup | Bench 1.0 will be installed on your computer.{nl}Do you want to continue? | information | yes no* -> yes
-directories C:\\bench\\inst$count | Bench $count -> install
+directories C:\\bench\\inst-$name | Bench $name -> install
 box Bench | Installation complete. | information | ok* -> ok
 exit 0
-run C:\\bench\\inst$count\\setup.exe | -u
+run C:\\bench\\inst-$name\\setup.exe | -u
 box Uninstall | Do you really want to uninstall Bench? | information | yes no* -> yes
 box Uninstall | Uninstallation complete. | information | ok* -> ok
-absent C:\\bench\\inst$count
+absent C:\\bench\\inst-$name
 SCN
 }
 
@@ -101,11 +105,13 @@ SCN
 
 echo "Preparing the products and logs..." >&2
 head -c 1048576 /dev/urandom >"$bench/payload"
-make_product 100
-make_product 1
+: >"$bench/empty"
+make_product big "$files" "$bench/payload"
+make_product empty "$files" "$bench/empty"
+make_product one 1 "$bench/empty"
 for n in 0 10000 100000; do make_log $n; done
 cat >"$bench/scenarios/start-setup.scn" <<'SCN'
-dist C:\bench\dist1
+dist C:\bench\one
 run
 box Setup | Bench 1.0 will be installed on your computer.{nl}Do you want to continue? | information | yes no* -> no
 exit 1
@@ -115,16 +121,33 @@ run $(winepath -w "$bench/one_box.exe" 2>/dev/null) |
 box One box | One box. | none | ok* -> ok
 SCN
 
-declare -a inst100 inst1 uninst100 uninst1 copy100 copy1 del100 del1
-declare -a undo0 undo10k undo100k start_setup start_box
+# One product's times in a round: setup.exe's install and uninstall, then
+# CopyFileA and DeleteFileA of its files, or the plain ones first.
+measure() {
+    local name=$1 first=$2 program plain_ops
+    plain_ops() {
+        plain copy "C:\\bench\\$name" "C:\\bench\\plain-$name" '*.bin' && plain delete "C:\\bench\\plain-$name" '*.bin'
+    }
+    if [ "$first" = setup ]; then
+        program=$(timed "$name" 'Installation complete' 'Uninstallation complete') && plain_ops=$(plain_ops) || exit 1
+    else
+        plain_ops=$(plain_ops) && program=$(timed "$name" 'Installation complete' 'Uninstallation complete') || exit 1
+    fi
+    echo $program $plain_ops
+}
+
+declare -a install uninstall per_file_setup per_file_copy undo0 undo10k undo100k start_setup start_box
 for r in $(seq 1 "$rounds"); do
     echo "Round $r of $rounds..." >&2
-    for n in 100 1; do
-        eval "inst$n+=($(timed install$n 'Installation complete'))"
-        eval "uninst$n+=($(timed install$n 'Uninstallation complete'))"
-        eval "copy$n+=($(plain copy "C:\\bench\\dist$n" "C:\\bench\\plain$n" '*.bin'))"
-        eval "del$n+=($(plain delete "C:\\bench\\plain$n" '*.bin'))"
-    done
+    first=$([ $((r % 2)) = 1 ] && echo setup || echo plain)
+    read -r ib ub cb db <<<"$(measure big "$first")"
+    read -r ie ue ce de <<<"$(measure empty "$first")"
+    read -r io uo co do <<<"$(measure one "$first")"
+    [ -n "$do" ] || exit 1
+    install+=("$(calc "($ib - $io) / ($cb - $co)")")
+    uninstall+=("$(calc "($ub - $uo) / ($db - $do)")")
+    per_file_setup+=("$(calc "($ie - $io) / ($files - 1)" 3)")
+    per_file_copy+=("$(calc "($ce - $co) / ($files - 1)" 3)")
     undo0+=("$(timed undo0 complete)")
     undo10k+=("$(timed undo10000 complete)")
     undo100k+=("$(timed undo100000 complete)")
@@ -133,17 +156,11 @@ for r in $(seq 1 "$rounds"); do
 done
 
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-calc() { awk "BEGIN { printf \"%.${2:-2}f\", $1 }"; }
+# "median (lowest-highest)" of the rounds' values.
+spread() { local -n values=$1; echo "$(median "${values[@]}") ($(printf '%s\n' "${values[@]}" | sort -g | sed -n '1p;$p' | paste -sd-))"; }
 m() { local -n values=$1; median "${values[@]}"; }
-i100=$(m inst100); i1=$(m inst1); u100=$(m uninst100); u1=$(m uninst1)
-c100=$(m copy100); c1=$(m copy1); d100=$(m del100); d1=$(m del1)
 l0=$(m undo0); l10k=$(m undo10k); l100k=$(m undo100k)
-s_setup=$(m start_setup); s_box=$(m start_box)
-
-install_net=$(calc "$i100 - $i1" 1); copy_net=$(calc "$c100 - $c1" 1)
-uninstall_net=$(calc "$u100 - $u1" 1); delete_net=$(calc "$d100 - $d1" 1)
 undo10k_net=$(calc "$l10k - $l0" 1); undo100k_net=$(calc "$l100k - $l0" 1)
-
 size_row() {
     local exe=$1 arch=$2
     local dlls
@@ -152,15 +169,17 @@ size_row() {
 }
 
 echo
-echo "setup.exe benchmarks under $(wine --version 2>/dev/null), $(nproc) cores; medians of $rounds rounds, times in ms"
+echo "setup.exe benchmarks under $(wine --version 2>/dev/null), $(nproc) cores; $rounds rounds, times in ms;"
+echo "each cell: the median of the rounds (lowest-highest)"
 echo
 echo "| Measurement | setup.exe | Plain operation | Ratio | Goal |"
 echo "|---|---|---|---|---|"
-echo "| Install 100 files of 1 MiB (net of 1-file product) [a] | $install_net ($i100 - $i1) | CopyFileA: $copy_net ($c100 - $c1) | $(calc "$install_net / $copy_net")x | <= 1.2x |"
-echo "| Uninstall 100 files (net of 1-file product) [b] | $uninstall_net ($u100 - $u1) | DeleteFileA: $delete_net ($d100 - $d1) | $(calc "$uninstall_net / $delete_net")x | <= 1.2x |"
+echo "| Install $files files of 1 MiB (net of a 1-file product) [a] | | CopyFileA | $(spread install)x | <= 1.2x |"
+echo "| Uninstall them (net of a 1-file product) [b] | | DeleteFileA | $(spread uninstall)x | <= 1.2x |"
+echo "| Install $files empty files: time per file [e] | $(spread per_file_setup) | CopyFileA: $(spread per_file_copy) | | |"
 echo "| Undo log of 10,000 CreateFile lines [c] | $l10k (net $undo10k_net) | empty log: $l0 | | |"
 echo "| Undo log of 100,000 CreateFile lines [c] | $l100k (net $undo100k_net) | 10,000 lines (net): $undo10k_net | $(calc "$undo100k_net / $undo10k_net")x | about 10x (linear) |"
-echo "| Start-up to the first question [d] | $s_setup | one_box.exe: $s_box | $(calc "$s_setup / $s_box")x | |"
+echo "| Start-up to the first question [d] | $(spread start_setup) | one_box.exe: $(spread start_box) | $(calc "$(m start_setup) / $(m start_box)")x | |"
 size_row build/i686/setup.exe i686
 size_row build/x86_64/setup.exe x86_64
 echo

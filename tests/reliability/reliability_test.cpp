@@ -12,40 +12,13 @@
 #include "device/device_setup.h"
 #include "device/device_types.h"
 #include "log/replay.h"
+#include "runner/pattern.h"
 #include "script/script.h"
 #include "unit/tables.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// `text` as the output of `format`: %s and %S stand for any text without a
-// line break, %u for digits, %d for a number, %c for one character, %X and
-// %x for hex digits of their case (as many as the width, at most 8), %% for
-// '%'. With `cut` the text may end anywhere in the format.
-bool Matches(const char* text, const char* format, bool cut) {
-    if (!*text && (!*format || cut))
-        return true;
-    if (*format != '%' || format[1] == '%')
-        return *text && *text == *format && Matches(text + 1, format + (*format == '%' ? 2 : 1), cut);
-    const char* type = format + 1 + strspn(format + 1, "0123456789lh");
-    bool anyText = *type == 's' || *type == 'S';
-    size_t least = anyText ? 0 : std::max(atoi(format + 1), 1);
-    const char* hex = *type == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
-    for (size_t n = 0;; n++) {
-        if (n >= least && Matches(text + n, type + 1, cut))
-            return true;
-        char c = text[n];
-        bool digit = c >= '0' && c <= '9';
-        bool takes = anyText ? c && c != '\r' && c != '\n'
-                     : *type == 'u' ? digit
-                     : *type == 'd' ? digit || (n == 0 && c == '-')
-                     : *type == 'c' ? n == 0 && c
-                     : (*type == 'X' || *type == 'x') && n < 8 && c && strchr(hex, c);
-        if (!takes)
-            return false;
-    }
-}
 
 // The string literals of the setup.exe beside this program: texts between
 // NULs that hold a blank and at least 8 characters besides their conversions
@@ -77,8 +50,9 @@ std::string ForeignBoxes() {
     static const std::vector<std::string> texts = ProgramTexts();
     std::string foreign;
     for (const ShownBox& box : BoxRecorder::Boxes) {
+        bool cut = box.Text.size() == 255;
         bool own = box.IsReport() && std::any_of(texts.begin(), texts.end(), [&](const std::string& format) {
-                       return Matches(box.Text.c_str(), format.c_str(), box.Text.size() == 255);
+                       return pattern::Matches(box.Text.c_str(), format.c_str(), pattern::Printf, cut);
                    });
         foreign += own ? "" : box.Title + " " + std::to_string(box.Type) + ": " + box.Text + "\n";
     }
