@@ -1,4 +1,4 @@
-#include "runner/machine.h"
+#include "runner/runner.h"
 
 #include <objbase.h>
 #include <shlobj.h>

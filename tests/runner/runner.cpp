@@ -8,7 +8,6 @@
 
 #include "runner/pattern.h"
 #include "runner/runner.h"
-#include "runner/windows.h"
 
 bool Fail(Run& run, const std::string& what) {
     const ScenarioLine* line = run.Line;

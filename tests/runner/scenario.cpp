@@ -1,4 +1,4 @@
-#include "runner/scenario.h"
+#include "runner/runner.h"
 
 #include <windows.h>
 

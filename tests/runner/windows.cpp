@@ -1,4 +1,4 @@
-#include "runner/windows.h"
+#include "runner/runner.h"
 
 #include <algorithm>
 #include <cstdio>
