@@ -16,6 +16,15 @@ bool Refuse(const std::string& path, int number, const std::string& why) {
     return false;
 }
 
+// Whether the words of a line's "[word, ...]" name the build or the row
+// (no word names every one).
+bool Names(std::string words, const Scenario& scenario) {
+    std::replace(words.begin(), words.end(), ',', ' ');
+    words = " " + words + " ";
+    return Trim(words).empty() || words.find(" " + scenario.Build + " ") != std::string::npos ||
+           (!scenario.Row.empty() && words.find(" " + scenario.Row + " ") != std::string::npos);
+}
+
 // Scenario files are UTF-8; the program reads and writes ANSI text in the
 // code page of the scenario's locale, and so does the runner.
 std::string InCodePage(const std::string& utf8) {
@@ -29,17 +38,23 @@ std::string InCodePage(const std::string& utf8) {
 }
 
 // The file's lines; "include <file>" brings in the lines of a file under
-// `root`, numbered as the include.
-bool ReadLines(const std::string& path, const std::string& root, int includedAt, Numbered* lines) {
+// `root`, numbered as the include, "[word ...] include <file>" only for the
+// builds and rows it names.
+bool ReadLines(const std::string& path, const Scenario& scenario, int includedAt, Numbered* lines) {
     std::ifstream in(path);
     if (!in)
         return Refuse(path, includedAt, "cannot read it");
     std::string text;
     for (int number = 1; std::getline(in, text); number++) {
         int at = includedAt ? includedAt : number;
-        if (Trim(text).compare(0, 8, "include ") != 0)
+        std::string line = Trim(text);
+        size_t close = line[0] == '[' ? line.find("] include ") : std::string::npos;
+        if (close != std::string::npos && !Names(line.substr(1, close - 1), scenario))
+            continue;
+        line = close == std::string::npos ? line : line.substr(close + 2);
+        if (line.compare(0, 8, "include ") != 0)
             lines->push_back({at, InCodePage(text)});
-        else if (!ReadLines(root + "\\" + Trim(Trim(text).substr(8)), root, at, lines))
+        else if (!ReadLines(scenario.Tests + "\\scenarios\\" + Trim(line.substr(8)), scenario, at, lines))
             return false;
     }
     return true;
@@ -68,14 +83,6 @@ void ReadRow(const Fields& table, const std::string& row, Placeholders* columns)
     }
 }
 
-// Whether the words of a line's "[word, ...]" name the build or the row
-// (no word names every one).
-bool Names(std::string words, const Scenario& scenario) {
-    std::replace(words.begin(), words.end(), ',', ' ');
-    words = " " + words + " ";
-    return Trim(words).empty() || words.find(" " + scenario.Build + " ") != std::string::npos ||
-           (!scenario.Row.empty() && words.find(" " + scenario.Row + " ") != std::string::npos);
-}
 
 }  // namespace
 
@@ -121,7 +128,7 @@ std::string ExpandPlaceholders(const std::string& text, const Placeholders& valu
 
 bool ReadScenario(Scenario& scenario) {
     Numbered lines;
-    if (!ReadLines(scenario.File, scenario.Tests + "\\scenarios", 0, &lines))
+    if (!ReadLines(scenario.File, scenario, 0, &lines))
         return false;
     for (size_t at = 0; at < lines.size(); at++) {
         std::string text = Trim(lines[at].second);
