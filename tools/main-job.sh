@@ -23,10 +23,10 @@ trap 'bash "$root/tools/harness.sh" stop "$harness" "$build"' EXIT
 rm -rf "$shots" && mkdir -p "$shots"
 
 echo "The sample product (sample/), played step by step against the $build build:"
-status=0
 bash tools/harness.sh run "$harness" "$build" -- "$build_dir/runner.exe" --verbose \
     --screenshots "$shots" "$build_dir" "$build" "$root/tests/scenarios/sample/sample.scn" </dev/null |
-    tr -d '\r' || status=$?
+    tr -d '\r'
+status=${PIPESTATUS[0]}  # the runner's verdict, not tr's
 for bmp in "$shots"/*.bmp; do
     [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"
 done

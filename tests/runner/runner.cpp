@@ -2,7 +2,7 @@
 // real setup.exe as a user would, then checks what the program left behind
 // (tests/scenarios/README.md), by a step for each keyword or family of them.
 // BUILD-DIR holds the programs of the build BUILD.
-//   runner.exe [--row NAME] [--screenshots DIR] [--timing] BUILD-DIR BUILD SCENARIO
+//   runner.exe [--row NAME] [--screenshots DIR] [--timing] [--verbose] BUILD-DIR BUILD SCENARIO
 #include <algorithm>
 #include <cstdio>
 
@@ -367,6 +367,9 @@ bool Play(Run& run) {
             return Fail(run, "not a state check");
         if (keyword->When == State && !line.Now && !Settle(run))
             return false;
+        if (run.Verbose)  // the main job's account of each step
+            std::printf("%4d %s%s %s\n", line.Number, line.Now ? "now " : "", line.Keyword.c_str(),
+                        Text(run, line.Rest).c_str());
         Fields fields = keyword->Count == 1 ? Fields{Text(run, line.Rest)} : Split(run, line.Rest);
         int failures = run.Failures;
         bool done = keyword->Count && fields.size() != static_cast<size_t>(keyword->Count)
@@ -390,13 +393,13 @@ int main(int argc, char** argv) {
         std::string argument = argv[i];
         if ((argument == "--row" || argument == "--screenshots") && i + 1 < argc)
             (argument == "--row" ? run.Row : run.Screenshots) = argv[++i];
-        else if (argument == "--timing")
-            run.Timing = true;
+        else if (argument == "--timing" || argument == "--verbose")
+            (argument == "--timing" ? run.Timing : run.Verbose) = true;
         else
             positional.push_back(argument);
     }
     if (positional.size() != 3) {
-        std::fprintf(stderr, "usage: runner [--row NAME] [--screenshots DIR] [--timing] BUILD-DIR BUILD"
+        std::fprintf(stderr, "usage: runner [--row NAME] [--screenshots DIR] [--timing] [--verbose] BUILD-DIR BUILD"
                              " SCENARIO\n");
         return 2;
     }

@@ -85,7 +85,7 @@ const DWORD LongWaitMs = 60000;
 
 struct Run : Scenario {
     std::string Screenshots, BuildDir;
-    bool Timing = false, Windows9x = false, Running = false, CaptureOutput = false;
+    bool Timing = false, Verbose = false, Windows9x = false, Running = false, CaptureOutput = false;
     int Failures = 0, Shots = 0, Runs = 0;
     Placeholders Places;                 // every placeholder a line may name: the columns, "let" ones, {dist} ...
     const ScenarioLine* Line = nullptr;  // the one played
