@@ -33,9 +33,10 @@ int FormatBounded(char* buffer, int size, const char* format, va_list args) {
     whole[length] = '\0';
     // A cut never splits a double-byte character: its first byte alone
     // would show as another character, or swallow the one after it.
-    length = 0;
-    for (const char* next = whole; *next && CharNextA(next) - whole <= size - 1; next = CharNextA(next))
-        length = static_cast<int>(CharNextA(next) - whole);
+    const char* end = whole;
+    for (const char* next; *end && (next = CharNextA(end)) - whole <= size - 1;)
+        end = next;
+    length = static_cast<int>(end - whole);
     for (int i = 0; i < length; i++)
         buffer[i] = whole[i];
     buffer[length] = '\0';

@@ -35,7 +35,7 @@ int FormatBounded(char* buffer, int size, const char* format, va_list args);
 // given title and type; returns the answer. For the program's questions.
 int AskUser(const char* title, UINT type, const char* format, ...);
 
-// Format a 256-byte message and show it titled "Setup".
+// Each formats a 256-byte message and shows it titled "Setup".
 void ReportError(const char* format, ...);
 void ReportErrorOwned(HWND owner, const char* format, ...);
 void ReportWarning(const char* format, ...);

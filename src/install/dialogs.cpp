@@ -172,8 +172,9 @@ bool AcceptLicenseUnattended() {
 bool TakeDirectoriesUnattended() {
     // The dialog would start from the expanded default group.
     char group[PathBufferSize];
+    const char* directory = Setup.InstallDirOption ? Setup.InstallDirOption : Setup.DefaultInstallDir;
     return ExpandVariables(group, sizeof group, Setup.DefaultProgramGroup) != ExpandFailed &&
-           StoreDirectoryChoice(nullptr, Setup.InstallDirOption ? Setup.InstallDirOption : Setup.DefaultInstallDir, group) == IDOK;
+           StoreDirectoryChoice(nullptr, directory, group) == IDOK;
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include "common/messages.h"
 #include "common/setup_state.h"
-#include "common/variables.h"
-#include "log/install_log.h"
 #include "uninstall/deferred.h"
 
 namespace {

@@ -67,6 +67,13 @@ std::vector<WIN32_FIND_DATAA> Find(const std::string& pattern) {
     return entries;
 }
 
+std::vector<std::string> FoundPaths(const std::string& pattern) {
+    std::vector<std::string> paths;
+    for (const WIN32_FIND_DATAA& found : Find(pattern))
+        paths.push_back(FolderOf(pattern) + "\\" + found.cFileName);
+    return paths;
+}
+
 Snapshot TakeSnapshot(const std::string& folder) {
     Snapshot snapshot;
     for (const WIN32_FIND_DATAA& found : Find(folder + "\\*")) {

@@ -42,7 +42,8 @@ const char LogHeader[] =
 // Every distribution holds this build's program from the start, so that
 // set-up lines can change it (make it read-only, say) before the first run.
 bool PlaceProgram(Run& run, const std::string& dist) {
-    return (MakeFolders(dist) && CopyFileA((run.BuildDir + "\\setup.exe").c_str(), (dist + "\\setup.exe").c_str(), FALSE)) ||
+    std::string program = run.BuildDir + "\\setup.exe", copy = dist + "\\setup.exe";
+    return (MakeFolders(dist) && CopyFileA(program.c_str(), copy.c_str(), FALSE)) ||
            Fail(run, "cannot copy setup.exe into " + dist);
 }
 
@@ -98,9 +99,9 @@ bool CopyStep(Run& run, Args f) {
 
 // Every file the path names ('*' and '?' in its last part).
 bool MakeReadOnly(Run&, Args f) {
-    std::vector<WIN32_FIND_DATAA> found = Find(f[0]);
-    return !found.empty() && std::all_of(found.begin(), found.end(), [&](const WIN32_FIND_DATAA& file) {
-        return SetFileAttributesA((FolderOf(f[0]) + "\\" + file.cFileName).c_str(), FILE_ATTRIBUTE_READONLY);
+    std::vector<std::string> found = FoundPaths(f[0]);
+    return !found.empty() && std::all_of(found.begin(), found.end(), [](const std::string& path) {
+        return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
     });
 }
 
@@ -233,9 +234,9 @@ bool CheckContent(Run& run, Args) {
     const ScenarioLine& line = *run.Line;
     size_t equals = line.Keyword == "lines" ? std::string::npos : line.Rest.find(" = ");
     std::string path = Text(run, line.Rest.substr(0, equals));
-    std::vector<WIN32_FIND_DATAA> found = Find(path);  // a file with a number in its name: '*' or '?'
+    std::vector<std::string> found = FoundPaths(path);  // a file with a number in its name: '*' or '?'
     if (found.size() == 1)
-        path = FolderOf(path) + "\\" + found[0].cFileName;
+        path = found[0];
     std::string expected = equals == std::string::npos ? BodyText(run) : Text(run, line.Rest.substr(equals + 3));
     if (line.Keyword == "log") {
         path += "\\install.log";

@@ -55,6 +55,8 @@ bool ReadFileBytes(const std::string& path, std::string* bytes);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);  // makes the missing folders first
 // What FindFirstFile finds ('*' and '?' in the last part), but "." and "..".
 std::vector<WIN32_FIND_DATAA> Find(const std::string& pattern);
+// The full paths of what it finds.
+std::vector<std::string> FoundPaths(const std::string& pattern);
 Snapshot TakeSnapshot(const std::string& folder);
 void DeleteTree(const std::string& path);
 // A text as a file name: letters and digits, '-' for the rest, 40 at most.

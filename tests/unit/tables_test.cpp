@@ -11,7 +11,6 @@
 #include "device/devmgr16_bridge.h"
 #include "device/driver_lists.h"
 #include "log/replay.h"
-#include "uninstall/deferred.h"
 #include "unit/tables.h"
 
 namespace {
